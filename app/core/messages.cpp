@@ -1,0 +1,68 @@
+#include "app/core/messages.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <mutex>
+
+#include "app/core/globals.h"
+
+namespace Tavrin {
+
+namespace {
+
+std::mutex sink_mutex;
+MessageSink current_sink;
+
+void default_sink(MessageRoute route, const std::string& text) {
+  if (route == MessageRoute::Box) return;
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  if (route == MessageRoute::Status) std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+void send(MessageRoute route, const std::string& text) {
+  std::lock_guard<std::mutex> guard(sink_mutex);
+  if (current_sink)
+    current_sink(route, text);
+  else
+    default_sink(route, text);
+}
+
+}  // namespace
+
+MessageSink set_message_sink(MessageSink sink) {
+  std::lock_guard<std::mutex> guard(sink_mutex);
+  MessageSink old = std::move(current_sink);
+  current_sink = std::move(sink);
+  return old;
+}
+
+void log_message(const std::string& text) { send(MessageRoute::Log, text); }
+void log_to_output(const std::string& text) { send(MessageRoute::Output, text); }
+void show_status(const std::string& text) { send(MessageRoute::Status, text); }
+void message_box(const std::string& text) { send(MessageRoute::Box, text); }
+
+void status_line(const std::string& text) {
+  if (batch_mode)
+    log_message(text + "\n");
+  else
+    show_status(text);
+}
+
+std::string format(const char* fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  va_list copy;
+  va_copy(copy, args);
+  int n = std::vsnprintf(nullptr, 0, fmt, copy);
+  va_end(copy);
+  std::string out;
+  if (n > 0) {
+    out.resize(static_cast<size_t>(n));
+    std::vsnprintf(out.data(), out.size() + 1, fmt, args);
+  }
+  va_end(args);
+  return out;
+}
+
+}  // namespace Tavrin

@@ -1,0 +1,147 @@
+#include "hashuc/grid.h"
+
+#include <omp.h>
+
+#include <cmath>
+
+#include "hashuc/occupied_cell_set.h"
+
+namespace Tavrin {
+
+Box boundingBox(const float* coords, int64_t n, int stride) {
+  Box b;
+  if (n <= 0) return b;
+  b.min = b.max = Vec3(coords[0], coords[1], coords[2]);
+  for (int64_t i = 1; i < n; ++i) {
+    const float* p = coords + i * stride;
+    for (int k = 0; k < 3; ++k) {
+      if (p[k] < b.min[k]) b.min[k] = p[k];
+      if (p[k] > b.max[k]) b.max[k] = p[k];
+    }
+  }
+  return b;
+}
+
+void NormalizationBox::compute(const Box& box) {
+  box_min = box.min;
+  box_max = box.max;
+  Box cube = cube_around(box);
+  centre = (cube.min + cube.max) * 0.5f;
+  half_extent = (cube.max - cube.min) * 0.5f;
+  if (half_extent.x == 0.0f && half_extent.y == 0.0f && half_extent.z == 0.0f)
+    half_extent = Vec3(1.0f, 1.0f, 1.0f);
+  inverse_half_extent = Vec3(1.0f / half_extent.x, 1.0f / half_extent.y, 1.0f / half_extent.z);
+}
+
+Box normalisedBounds(const NormalizationBox& nb, const float* coords, int64_t n, int stride) {
+  Box result;
+  result.min = result.max = Vec3(0.0f, 0.0f, 0.0f);
+#pragma omp parallel
+  {
+    Vec3 lo(0.0f, 0.0f, 0.0f), hi(0.0f, 0.0f, 0.0f);
+#pragma omp for schedule(static)
+    for (int64_t i = 0; i < n; ++i) {
+      Vec3 q = nb.normalise(coords + i * stride);
+      for (int k = 0; k < 3; ++k) {
+        if (q[k] < lo[k]) lo[k] = q[k];
+        if (q[k] > hi[k]) hi[k] = q[k];
+      }
+    }
+    // Minimum and maximum are exact, so the merge order does not matter.
+#pragma omp critical(tavrin_normalised_bounds)
+    for (int k = 0; k < 3; ++k) {
+      if (lo[k] < result.min[k]) result.min[k] = lo[k];
+      if (hi[k] > result.max[k]) result.max[k] = hi[k];
+    }
+  }
+  return result;
+}
+
+double ClusterGrid::setUp(const Box& bounds, int32_t cells_x, int32_t cells_y, int32_t cells_z,
+                          int32_t grid_mode) {
+  mode = grid_mode;
+  nx = cells_x;
+  ny = cells_y;
+  nz = cells_z;
+  Box cube = cube_around(bounds);
+  Vec3 lo = cube.min, hi = cube.max;
+  float h = 1e-6f * std::max(std::fabs(lo.x) + std::fabs(lo.y) + std::fabs(lo.z),
+                             std::fabs(hi.x) + std::fabs(hi.y) + std::fabs(hi.z));
+  for (int k = 0; k < 3; ++k) {
+    float e = std::max(1e-6f * (hi[k] - lo[k]), h);
+    // Every node at one point leaves a box of zero size; give the grid a
+    // positive extent so that the cell size is finite and all nodes share a cell.
+    if (!(e > 0.0f)) e = 1e-6f;
+    float a = lo[k] - e, b = hi[k] + e;
+    min[k] = std::min(a, b);
+    max[k] = std::max(a, b);
+  }
+  const int32_t n[3] = {nx, ny, nz};
+  for (int k = 0; k < 3; ++k) {
+    cell_size[k] = (max[k] - min[k]) / static_cast<float>(n[k]);
+    inverse_cell_size[k] = static_cast<float>(n[k]) / (max[k] - min[k]);
+  }
+  double d = std::sqrt(static_cast<double>(cell_size.x) * cell_size.x +
+                       static_cast<double>(cell_size.y) * cell_size.y +
+                       static_cast<double>(cell_size.z) * cell_size.z);
+  epsilon = static_cast<float>(d) * 1e-6f;
+  return d;
+}
+
+bool ClusterGrid::contains(uint64_t key, const Vec3& q) const {
+  for (int k = 0; k < 3; ++k)
+    if (!(q[k] >= min[k] && q[k] <= max[k])) return false;
+  if (mode == 1) key >>= 3;
+  const uint64_t sx = static_cast<uint64_t>(nx), sxy = sx * static_cast<uint64_t>(ny);
+  uint64_t iz = key / sxy;
+  uint64_t iy = (key - sxy * iz) / sx;
+  uint64_t ix = key - sx * (static_cast<uint64_t>(ny) * iz + iy);
+  const uint64_t idx[3] = {ix, iy, iz};
+  for (int k = 0; k < 3; ++k) {
+    float lo = min[k] + static_cast<float>(idx[k]) * cell_size[k];
+    float hi = lo + cell_size[k];
+    if (!(q[k] >= lo && q[k] <= hi)) return false;
+  }
+  return true;
+}
+
+double ClusterSpace::setUpGrid(int32_t n, const float* coords, int64_t node_count, int stride,
+                               int32_t mode) {
+  normalisation.compute(boundingBox(coords, node_count, stride));
+  Box bounds = normalisedBounds(normalisation, coords, node_count, stride);
+  return grid.setUp(bounds, n, n, n, mode);
+}
+
+uint32_t occupiedCellBuckets(int64_t node_count, int32_t n, bool octant_mode) {
+  int64_t e = node_count / 10;
+  float half = static_cast<float>(n) * 0.5f;
+  int64_t s = 1 + static_cast<int64_t>(18.849555924 * static_cast<double>(half) * half);
+  e = std::min(e, s);
+  if (!octant_mode && n <= 1024) e = std::min(e, static_cast<int64_t>(n) * n * n);
+  if (octant_mode && n <= 512) e = std::min(e, 8 * static_cast<int64_t>(n) * n * n);
+  int64_t b = e / 6;
+  if (b == 0) b = e;
+  if (b == 0) b = node_count;
+  if (b > 0xFFFFFFFFll) b = 0xFFFFFFFFll;
+  return static_cast<uint32_t>(b > 0 ? b : 1);
+}
+
+int64_t collectOccupiedCells(ClusterSpace& space, const float* coords, int64_t node_count,
+                             int stride, const Vec3* normals) {
+  const bool octant = normals != nullptr;
+  OccupiedCellSet set(occupiedCellBuckets(node_count, space.grid.nx, octant));
+  const ClusterGrid& grid = space.grid;
+  const NormalizationBox& nb = space.normalisation;
+#pragma omp parallel for schedule(static)
+  for (int64_t i = 0; i < node_count; ++i) {
+    Vec3 q = nb.normalise(coords + i * stride);
+    uint64_t k = octant ? grid.key(q, normals[i]) : grid.key(q);
+    set.insert(k, static_cast<uint32_t>(i));
+  }
+  uint64_t c = set.count();
+  space.cellKeys.assign(c, 0);
+  set.copyOut(space.cellKeys.data(), c);
+  return static_cast<int64_t>(c);
+}
+
+}  // namespace Tavrin
