@@ -1,7 +1,30 @@
 #include "app/core/entry.h"
 
+#include <string>
+
+#include "app/core/batch.h"
+#include "app/core/command_line.h"
+#include "app/core/globals.h"
+#include "app/core/messages.h"
+
 namespace Tavrin {
 
-int run_program(int, char**) { return 2; }
+int run_program(int argc, char** argv) {
+  const char* program = argc > 0 ? argv[0] : "tavrin";
+  if (argc == 2 && is_help_switch(argv[1])) {
+    log_message(usage_text(program));
+    return 0;
+  }
+  if (argc <= 2) {
+    log_message("This build of tavrin has no viewer: give a file, a simplification type and a grid size.\n");
+    log_message(usage_text(program));
+    return 2;
+  }
+  batch_mode = true;
+  if (argc == 4 || argc == 5) return batch_run(argc, argv);
+  log_message(format("Wrong number of arguments (%d).\n", argc - 1));
+  log_message(usage_text(program));
+  return 2;
+}
 
 }  // namespace Tavrin

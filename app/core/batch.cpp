@@ -1,0 +1,77 @@
+#include "app/core/batch.h"
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "app/core/command_line.h"
+#include "app/core/globals.h"
+#include "app/core/messages.h"
+#include "io/ply_reader.h"
+#include "mesh/object.h"
+#include "simplify/driver.h"
+#include "simplify/simp_type.h"
+
+namespace Tavrin {
+
+int batch_run(int argc, char** argv) {
+  const simp_type type = parse_simp_type(argv[2]);
+
+  std::optional<uint32_t> grid = parse_grid_size(argv[3]);
+  if (!grid || *grid == 0) {
+    log_message(format("Invalid grid size '%s': give a whole number of cells per axis from 1 to %u.\n",
+                       argv[3], kMaxGridSize));
+    return 2;
+  }
+  if (*grid > kMaxGridSize) {
+    log_message(format("Grid size %u is too large: at most %u cells per axis are supported.\n",
+                       *grid, kMaxGridSize));
+    return 2;
+  }
+  const int32_t grid_size = static_cast<int32_t>(*grid);
+
+  if (argc == 5) {
+    if (std::optional<float> lf = parse_float(argv[4])) {
+      if (!std::isfinite(*lf) || *lf < 0.0f) {
+        log_message(format("Invalid load factor '%s': give a finite number of 0 or more.\n", argv[4]));
+        return 2;
+      }
+      load_factor = *lf;
+    }
+  }
+
+  const std::string file = argv[1];
+  const std::string shown = display_name(file);
+  if (argc == 4)
+    log_message(format("%s | Simplifying with a %d grid using %s.\n", shown.c_str(), grid_size,
+                       simp_type_name(type)));
+  else
+    log_message(format("%s | Simplifying with a %d grid using %s and a load factor of %g.\n",
+                       shown.c_str(), grid_size, simp_type_name(type),
+                       static_cast<double>(load_factor)));
+
+  log_message(format("Reading %s ...\n", file.c_str()));
+  std::unique_ptr<Object> source = load_ply(file);
+  if (!source) return 1;
+
+  std::unique_ptr<Object> result = simplify_object(source.get(), grid_size, type);
+  if (!result) {
+    log_message("The simplification produced no mesh; nothing was written.\n");
+    return 1;
+  }
+
+  // The reader refuses names without an extension, so a '.' is always there.
+  std::string base = file.substr(0, file.rfind('.')) + format("_simp_%s_%04d", argv[2], grid_size);
+  if (result->export_gid(base)) {
+    log_message(format("Files '%s.msh' and '%s.res' saved.\n", base.c_str(), base.c_str()));
+    return 0;
+  }
+  // Leave no half-written files behind.
+  std::remove((base + ".msh").c_str());
+  std::remove((base + ".res").c_str());
+  log_message(format("Problems saving  '%s.msh' and '%s.res'.\n", base.c_str(), base.c_str()));
+  return 1;
+}
+
+}  // namespace Tavrin

@@ -1,0 +1,15 @@
+// The batch run: read one PLY file, simplify it once, write the GiD pair.
+#pragma once
+
+namespace Tavrin {
+
+// Grid sizes above this make 64-bit cell keys lose cells at the float
+// resolution of the unit cube.
+constexpr unsigned kMaxGridSize = 1048576;
+
+// argv[1] file, argv[2] simp_type, argv[3] grid size, argv[4] optional load
+// factor (argc 4 or 5). Returns the exit status: 0 when the files were
+// written, non-zero after any failure (each failure prints one line first).
+int batch_run(int argc, char** argv);
+
+}  // namespace Tavrin

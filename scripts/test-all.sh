@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds everything and runs the whole test suite: the release build, then the
+# unit and end-to-end tests again under AddressSanitizer and
+# UndefinedBehaviorSanitizer. Exits non-zero on any failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/deps.sh
+ensure_packages cmake g++ make libgtest-dev
+
+echo "== release build and tests"
+build_tree build -DCMAKE_BUILD_TYPE=Release >/dev/null
+(cd build && ctest --output-on-failure -j2)
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
+build_tree build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVRIN_SANITIZE=ON -DTAVRIN_BENCH=OFF >/dev/null
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j2)
