@@ -86,4 +86,19 @@ bool invert4(const float m[16], float inv[16]);
 // v^T Q v with v = (p, 1), Q row-major 4x4, evaluated in float.
 float quadricError4(const float q[16], const Vec3& p);
 
+// v^T Q v with v = (head[0] .. head[n-2], 1), Q row-major n x n, in float:
+// r_i = ((q[i][0]*v0 + q[i][1]*v1) + ...) + q[i][n-1]*1 for every row, then
+// e = ((v0*r_0 + v1*r_1) + ...) + 1*r_{n-1}, all left to right.
+float quadricErrorN(const float* q, const float* head, int n);
+
+// The full quadric Q = [A b; b^T c] of an accumulating record, row-major.
+void recordQuadric(const QefRecord& r, float q[16]);
+
+// Minimiser of the quadric q (row-major 4x4, as from recordQuadric) for the
+// cell of `key`: M = q with its last row replaced by (0 0 0 1); status 4
+// when |determinant4(M)| <= 1e-30f or NaN, 3 when invert4 fails, else p =
+// the first three entries of the last column of M^-1 and status 0 when
+// grid.contains(key, p), 2 otherwise. p is written only for status 0 and 2.
+QefStatus minimiseQuadric4(const float q[16], uint64_t key, const ClusterGrid& grid, Vec3& p);
+
 }  // namespace Tavrin

@@ -1,0 +1,233 @@
+// The common body of the uniform-clustering handlers: grid, occupied cells,
+// a cell table built once from them, and the shared passes (accumulation,
+// solve, output assembly, value averaging, export) run over that table. A
+// handler is this template given its table type and a record policy:
+//   using Record = ...;                       // an array `float v[]` of fields
+//   static constexpr int kNumberField, kPointField;
+//   static constexpr int kValueField, kValueCountField, kOneValueCountField;
+//   static constexpr std::array<int, K> kExportFields;  // K may be 0
+//   static Fold fold(const ClusterSpace&);    // see cluster_pipeline.h
+//   static int solve(Record&, uint64_t key, const ClusterGrid&);
+// Handlers whose cells are sub-clusters, whose numbering merges records or
+// whose submit takes values override the operations concerned and reuse the
+// passes. Without a table every operation from submit on does nothing.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "app/core/messages.h"
+#include "hashuc/cluster_pipeline.h"
+#include "hashuc/grid.h"
+#include "hashuc/node_slots.h"
+#include "hashuc/output_assembly.h"
+#include "hashuc/value_interpolation.h"
+#include "simplify/handler_interface.h"
+
+namespace Tavrin {
+
+template <class Table, class Policy>
+class ClusterHandler : public HandlerInterface {
+ public:
+  using Record = typename Policy::Record;
+
+  ClusterHandler() = default;
+  ClusterHandler(const ClusterHandler&) = delete;
+  ClusterHandler& operator=(const ClusterHandler&) = delete;
+
+  void releaseCells() override {
+    table_.reset();
+    std::vector<uint64_t>().swap(space_.cellKeys);
+    map_.clear();
+  }
+
+  int32_t gridSize() const override { return space_.grid.nx; }
+
+  double setUpGrid(int32_t grid_size, const float* coords, int32_t node_count,
+                   int32_t components) override {
+    node_count_ = node_count;
+    return space_.setUpGrid(grid_size, coords, node_count, components, 0);
+  }
+
+  void initialise(int32_t grid_size, const float* coords, int32_t node_count,
+                  int32_t components) override {
+    releaseCells();
+    setUpGrid(grid_size, coords, node_count, components);
+    collectOccupiedCells(space_, coords, node_count, components);
+    buildTable();
+  }
+
+  void initialiseWithNormals(int32_t grid_size, const float* coords, int32_t node_count,
+                             int32_t components, const int32_t*, int32_t, int32_t) override {
+    initialise(grid_size, coords, node_count, components);
+  }
+
+  void computeNodeNormals(const float*, int32_t, int32_t, const int32_t*, int32_t,
+                          int32_t) override {}
+
+  void submit(const float* coords, int32_t components, const int32_t* triangles,
+              int32_t triangle_count, int32_t triangle_stride) override {
+    if (!table_ || !ensureNodeSlots(coords, node_count_, components)) return;
+    const TriangleInput in = input(coords, components, triangles, triangle_count, triangle_stride);
+    int64_t bad = -1;
+    if (accumulateTriangles(*table_, space_.normalisation, map_, in, Policy::fold(space_), bad) !=
+        PassResult::Done)
+      failBadTriangle(bad, in);
+  }
+
+  int32_t solve() override {
+    if (!table_) return 0;
+    const ClusterGrid& grid = space_.grid;
+    return static_cast<int32_t>(solveSlots(
+        *table_, [&](Record& r, uint64_t key) { return Policy::solve(r, key, grid); }));
+  }
+
+  void output(const float* coords, int32_t components, const int32_t* triangles,
+              int32_t triangle_count, int32_t triangle_stride, SimplifiedMesh& mesh) override {
+    if (!table_ || !ensureNodeSlots(coords, node_count_, components)) return;
+    OutputNumbering numbering;
+    if (!number(numbering)) return;
+    const TriangleInput in = input(coords, components, triangles, triangle_count, triangle_stride);
+    int64_t bad = -1;
+    if (!assembleTrianglesAndLines<Policy>(*table_, space_.normalisation, map_, in,
+                                           numbering.count(), mesh, bad)) {
+      failBadTriangle(bad, in);
+      mesh.clear();
+      return;
+    }
+    writeOutputNodes<Policy>(*table_, space_.normalisation, numbering, mesh.nodes);
+  }
+
+  void resetCells() override {
+    if (table_) clearRecords(*table_);
+  }
+
+  void interpolateValue(const float* coords, int32_t node_count, int32_t components,
+                        const float* values, int32_t stride, std::vector<float>& out,
+                        int32_t& length) override {
+    ValueArrays va;
+    va.values[0] = values;
+    va.strides[0] = stride;
+    va.count = 1;
+    std::vector<std::vector<float>> arrays;
+    if (!average(coords, node_count, components, va, Policy::kOneValueCountField, arrays)) return;
+    out = std::move(arrays[0]);
+    length = static_cast<int32_t>(out.size());
+  }
+
+  void interpolateValues(const float* coords, int32_t node_count, int32_t components,
+                         const float* const* values, const int32_t* strides, int32_t count,
+                         std::vector<std::vector<float>>& out, int32_t& length) override {
+    ValueArrays va;
+    va.count = count < 0 ? 0 : (count > 6 ? 6 : count);
+    for (int j = 0; j < va.count; ++j) {
+      va.values[j] = values[j];
+      va.strides[j] = strides[j];
+    }
+    std::vector<std::vector<float>> arrays;
+    if (!average(coords, node_count, components, va, Policy::kValueCountField, arrays)) return;
+    length = arrays.empty() ? space_.cellCount() : static_cast<int32_t>(arrays[0].size());
+    out = std::move(arrays);
+  }
+
+  int32_t exportCells(std::vector<std::vector<float>>& out, int32_t& length) override {
+    constexpr int n = static_cast<int>(Policy::kExportFields.size());
+    if constexpr (n == 0) {
+      (void)out;
+      (void)length;
+      return 0;
+    }
+    if (!table_) return 0;
+    OutputNumbering numbering;
+    if (!number(numbering)) return 0;
+    out.assign(n, {});
+    for (int j = 0; j < n; ++j)
+      writePerOutputNode(*table_, numbering, 1, out[j], [&](const Record& rec, float* dst) {
+        *dst = rec.v[Policy::kExportFields[j]];
+      });
+    length = numbering.count();
+    return n;
+  }
+
+  // Read access for tests and diagnostics.
+  const ClusterSpace& space() const { return space_; }
+  const Table* table() const { return table_.get(); }
+
+ protected:
+  // Builds the table from the key array; a failed build leaves no table.
+  virtual void buildTable() {
+    table_ = std::make_unique<Table>();
+    const uint32_t n = static_cast<uint32_t>(space_.cellKeys.size());
+    if (table_->build(space_.cellKeys.data(), n) == 0) table_.reset();
+  }
+
+  // Output numbers into the records; by default the key order.
+  virtual bool number(OutputNumbering& numbering) {
+    if (numberByKeyOrder<Policy>(*table_, space_.cellKeys, numbering)) return true;
+    fail("Simplification failed: an occupied cell is missing from the cell table.\n");
+    return false;
+  }
+
+  // The node map for these coordinates, made once and kept while the
+  // coordinates stay the same; a node without a cell fails the run.
+  bool ensureNodeSlots(const float* coords, int64_t node_count, int32_t components) {
+    if (map_.matches(coords, node_count, components)) return true;
+    if (coords && node_count > 0 &&
+        mapNodesToSlots(*table_, space_.normalisation,
+                        [&](const Vec3& q, int64_t) { return space_.grid.key(q); }, coords,
+                        node_count, components, map_))
+      return true;
+    const int64_t missing = map_.missing_node;
+    fail(missing >= 0 ? format("Simplification failed: the cell of node %lld is missing from the "
+                               "cell table.\n",
+                               static_cast<long long>(missing))
+                      : std::string("Simplification failed: the nodes could not be mapped to "
+                                    "their cells.\n"));
+    return false;
+  }
+
+  bool average(const float* coords, int32_t node_count, int32_t components, const ValueArrays& va,
+               int count_field, std::vector<std::vector<float>>& arrays) {
+    if (!table_ || !ensureNodeSlots(coords, node_count, components)) return false;
+    for (int j = 0; j < va.count; ++j)
+      if (!va.values[j]) return false;
+    if (!averageValuesPerSlot(*table_, map_, va, Policy::kValueField, count_field)) return false;
+    OutputNumbering numbering;
+    if (!number(numbering)) return false;
+    writeAveragedValues(*table_, numbering, Policy::kValueField, va.count, arrays);
+    return true;
+  }
+
+  static TriangleInput input(const float* coords, int32_t components, const int32_t* triangles,
+                             int32_t count, int32_t stride) {
+    TriangleInput in;
+    in.coords = coords;
+    in.components = components;
+    in.triangles = triangles;
+    in.count = triangles ? count : 0;
+    in.stride = stride;
+    return in;
+  }
+
+  void failBadTriangle(int64_t bad, const TriangleInput& in) {
+    fail(format("Simplification failed: triangle %lld refers to a node outside 0 to %lld.\n",
+                static_cast<long long>(bad), static_cast<long long>(map_.slot.size()) - 1));
+    (void)in;
+  }
+
+  // Reports a failed run once and drops the table: nothing is output.
+  void fail(const std::string& message) {
+    log_message(message);
+    table_.reset();
+    map_.clear();
+  }
+
+  std::unique_ptr<Table> table_;
+  ClusterSpace space_;
+  int64_t node_count_ = 0;
+  NodeSlots map_;
+};
+
+}  // namespace Tavrin

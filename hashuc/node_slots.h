@@ -1,0 +1,64 @@
+// Maps every node to the table slot of its cell (or sub-cluster), once per
+// run, with the table's lock-free lookup. Every later pass (accumulation,
+// output, value averaging) reads the slot from here instead of hashing again.
+// Every node's cell was collected before the table was built, so a node
+// without a slot is a defect; the map then reports the first such node.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "hashuc/grid.h"
+#include "hashuc/slot_groups.h"
+
+namespace Tavrin {
+
+struct NodeSlots {
+  std::vector<uint32_t> slot;  // per node; kNoSlot never remains after a successful map
+  const float* coords = nullptr;
+  int32_t stride = 0;
+  int64_t missing_node = -1;  // first node whose cell is not in the table
+
+  // Whether the map was made from these coordinates.
+  bool matches(const float* p, int64_t n, int32_t s) const {
+    return coords == p && stride == s && static_cast<int64_t>(slot.size()) == n && n > 0;
+  }
+  void clear() {
+    std::vector<uint32_t>().swap(slot);
+    coords = nullptr;
+    stride = 0;
+    missing_node = -1;
+  }
+};
+
+// Fills `map` for n nodes; key_of(normalised position, node) gives the
+// node's key. Returns false (and sets missing_node) when a key is absent or
+// the table has more slots than 32-bit slot numbers can name.
+template <class Table, class KeyOf>
+bool mapNodesToSlots(const Table& table, const NormalizationBox& nb, const KeyOf& key_of,
+                     const float* coords, int64_t n, int32_t stride, NodeSlots& map) {
+  map.clear();
+  if (table.slotCount() >= kNoSlot) return false;
+  map.slot.resize(n);
+  int64_t missing = n;
+#pragma omp parallel for schedule(static) reduction(min : missing)
+  for (int64_t i = 0; i < n; ++i) {
+    const Vec3 q = nb.normalise(coords + i * stride);
+    const int64_t s = table.find_index(key_of(q, i));
+    if (s < 0) {
+      map.slot[i] = kNoSlot;
+      if (i < missing) missing = i;
+    } else {
+      map.slot[i] = static_cast<uint32_t>(s);
+    }
+  }
+  if (missing < n) {
+    map.missing_node = missing;
+    return false;
+  }
+  map.coords = coords;
+  map.stride = stride;
+  return true;
+}
+
+}  // namespace Tavrin

@@ -1,0 +1,74 @@
+// Averages per-node values (scalar fields) per cell: up to six value arrays
+// in one pass. A node whose value is the lowest finite float in any array of
+// the pass has no value and adds nothing. Nodes are grouped by the slot of
+// their cell, keeping node order, and each slot sums its own nodes in that
+// order without a lock, so the averages do not depend on the thread count.
+// The sums land in the record fields the layout names:
+//   static constexpr int kValueField;  // first of the summed values
+//   count field: given per call (one-value and six-value forms differ)
+// and every field from kValueField to the count field is then divided by
+// the count, where the count is positive.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "hashuc/node_slots.h"
+#include "hashuc/output_assembly.h"
+#include "hashuc/slot_groups.h"
+
+namespace Tavrin {
+
+inline constexpr float kNoValue = -3.4028235e38f;
+
+struct ValueArrays {
+  const float* values[6] = {};
+  int32_t strides[6] = {1, 1, 1, 1, 1, 1};
+  int32_t count = 0;
+};
+
+// Sums the values of the nodes of each slot into fields first .. first+m-1
+// and the number of contributing nodes into count_field, then divides
+// fields first .. count_field by that count where it is positive.
+template <class Table>
+bool averageValuesPerSlot(Table& table, const NodeSlots& map, const ValueArrays& va,
+                          int first_field, int count_field) {
+  SlotGroups groups;
+  const uint64_t slots = table.slotCount();
+  const uint32_t* node_slot = map.slot.data();
+  if (!groups.build(slots, map.slot.size(), [&](uint64_t i) { return node_slot[i]; })) return false;
+  const int m = va.count;
+#pragma omp parallel for schedule(static)
+  for (uint64_t s = 0; s < slots; ++s) {
+    const uint32_t b = groups.begin(s), e = groups.end(s);
+    float* f = table.slot(s).rec.v;
+    for (uint32_t k = b; k < e; ++k) {
+      const int64_t node = groups.item(k);
+      float v[6];
+      bool has_value = true;
+      for (int j = 0; j < m; ++j) {
+        v[j] = va.values[j][node * va.strides[j]];
+        if (v[j] == kNoValue) has_value = false;
+      }
+      if (!has_value) continue;
+      for (int j = 0; j < m; ++j) f[first_field + j] += v[j];
+      f[count_field] += 1.0f;
+    }
+    const float count = f[count_field];
+    if (static_cast<int>(count) > 0)
+      for (int j = first_field; j <= count_field; ++j) f[j] /= count;
+  }
+  return true;
+}
+
+// One array of output-node values per averaged field.
+template <class Table>
+void writeAveragedValues(Table& table, const OutputNumbering& numbering, int first_field, int m,
+                         std::vector<std::vector<float>>& out) {
+  out.assign(m, {});
+  for (int j = 0; j < m; ++j)
+    writePerOutputNode(table, numbering, 1, out[j],
+                       [&](const auto& rec, float* dst) { *dst = rec.v[first_field + j]; });
+}
+
+}  // namespace Tavrin

@@ -1,0 +1,249 @@
+// GiD mesh and results files. Records are formatted in parallel, each thread
+// into its own buffer for one block of 131,072 records, and the blocks are
+// written in order, so the output is the same for any number of threads.
+// Numbers go through std::to_chars, which gives printf's "%.14g" digits.
+#include "io/gid_writer.h"
+
+#include <omp.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <strings.h>
+
+#include "app/core/messages.h"
+
+namespace Tavrin {
+
+namespace {
+
+std::function<void()>& progress_callback() {
+  static std::function<void()> callback;
+  return callback;
+}
+
+// A checked text output: every write and the close are verified.
+class TextFile {
+ public:
+  ~TextFile() {
+    if (file_) std::fclose(file_);
+  }
+  bool create(const std::string& path) {
+    path_ = path;
+    file_ = std::fopen(path.c_str(), "wb");
+    if (!file_) log_message(format("Unable to create file '%s': %s\n", path.c_str(), strerror(errno)));
+    ok_ = file_ != nullptr;
+    return ok_;
+  }
+  void write(const char* data, size_t size) {
+    if (ok_ && size && std::fwrite(data, 1, size, file_) != size) failed("writing");
+  }
+  void write(const std::string& text) { write(text.data(), text.size()); }
+  bool close() {
+    if (!file_) return false;
+    if (ok_ && std::fflush(file_) != 0) failed("writing");
+    if (std::fclose(file_) != 0 && ok_) failed("closing");
+    file_ = nullptr;
+    return ok_;
+  }
+
+ private:
+  void failed(const char* what) {
+    log_message(format("Error %s '%s': %s\n", what, path_.c_str(), strerror(errno)));
+    ok_ = false;
+  }
+  FILE* file_ = nullptr;
+  std::string path_;
+  bool ok_ = false;
+};
+
+inline char* put_int(char* p, int64_t v) { return std::to_chars(p, p + 24, v).ptr; }
+inline char* put(char* p, char c) {
+  *p = c;
+  return p + 1;
+}
+
+// Formats records [0, n) with `format_record(p, i) -> end` (at most
+// `max_line` bytes each) and writes them in order.
+template <class FormatRecord>
+void write_records(TextFile& out, int64_t n, size_t max_line, FormatRecord format_record) {
+  if (n <= 0) return;
+  const int threads = std::max(1, omp_get_max_threads());
+  const int64_t block = std::min<int64_t>(n, kWriteProgressStep);
+  std::vector<std::vector<char>> buffers(threads);
+  std::vector<size_t> lengths(threads);
+  for (int64_t start = 0; start < n; start += block * threads) {
+    const int blocks = static_cast<int>(std::min<int64_t>(threads, (n - start + block - 1) / block));
+#pragma omp parallel for schedule(static) num_threads(blocks)
+    for (int b = 0; b < blocks; ++b) {
+      std::vector<char>& buffer = buffers[b];
+      if (buffer.empty()) buffer.resize(static_cast<size_t>(block) * max_line);
+      const int64_t lo = start + b * block, hi = std::min(n, lo + block);
+      char* p = buffer.data();
+      for (int64_t i = lo; i < hi; ++i) p = format_record(p, i);
+      lengths[b] = static_cast<size_t>(p - buffer.data());
+    }
+    for (int b = 0; b < blocks; ++b) {
+      report_write_progress();
+      out.write(buffers[b].data(), lengths[b]);
+    }
+  }
+}
+
+struct Range {
+  double lo, hi;
+  const char* label;
+};
+const Range kTableA[] = {{-0.5, 0.5, "normal"},
+                         {0.5, 1.5, "medio"},
+                         {1.5, 2.5, "fuera celda"},
+                         {2.5, 3.5, "no inversa"},
+                         {3.5, 4.5, "mat singular"}};
+const Range kTableC[] = {{-0.5, 0.5, "( >=0, >=0, >=0)"}, {0.5, 1.5, "( >=0, >=0, < 0)"},
+                         {1.5, 2.5, "( >=0, < 0, >=0)"},  {2.5, 3.5, "( >=0, < 0, < 0)"},
+                         {3.5, 4.5, "( < 0, >=0, >=0)"},  {4.5, 5.5, "( < 0, >=0, < 0)"},
+                         {5.5, 6.5, "( < 0, < 0, >=0)"},  {6.5, 7.5, "( < 0, < 0, < 0)"}};
+
+// The range tables that label the values of classification results.
+std::string range_tables(const std::string& name) {
+  std::string lower = name;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::string text;
+  const std::string head = format("ResultRangesTable \"tabla %s\"\n", name.c_str());
+  const char* tail = "End ResultRangesTable\n\n";
+  auto table = [&](const Range* ranges, size_t count) {
+    text += head;
+    for (size_t i = 0; i < count; ++i)
+      text += format("%g - %g: \"%s\"\n", ranges[i].lo, ranges[i].hi, ranges[i].label);
+  };
+  if (lower.find("tipo") != std::string::npos) {
+    table(kTableA, std::size(kTableA));
+    text += tail;
+  }
+  if (lower.find("evel") != std::string::npos) {
+    text += head;
+    for (int level = 0; level <= 6; ++level)
+      text += format("%g - %g: \"level %d\"\n", level - 0.5, level + 0.5, level);
+    text += format("%g -   : \"> 6\"\n", 6.5);
+    text += tail;
+  }
+  if (lower.find("normal id") != std::string::npos) {
+    table(kTableC, std::size(kTableC));
+    text += tail;
+  }
+  return text;
+}
+
+bool write_results(const std::string& path, int32_t num_nodes, const std::vector<Scalar>& scalars) {
+  TextFile out;
+  if (!out.create(path)) return false;
+  out.write("GiD Post Results File 1.0\n\n");
+  for (const Scalar& s : scalars) {
+    if (s.values.size() < static_cast<size_t>(num_nodes)) {
+      log_message(format("Result '%s' left out of '%s': it has %zu values for %d nodes\n",
+                         s.name.c_str(), path.c_str(), s.values.size(), num_nodes));
+      continue;
+    }
+    std::string tables = range_tables(s.name);
+    out.write(tables);
+    double step = s.step >= 0 ? static_cast<double>(static_cast<float>(s.step)) : 1.0;
+    out.write(format("Result \"%s\" \"Tavrin\" %g Scalar OnNodes\n", s.name.c_str(), step));
+    if (!tables.empty()) out.write(format("ResultRangesTable \"tabla %s\"\n", s.name.c_str()));
+    out.write("Values\n");
+    const float* values = s.values.data();
+    write_records(out, num_nodes, 48, [values](char* p, int64_t i) {
+      p = put(put_int(p, i + 1), ' ');
+      return put(format_g14(p, values[i]), '\n');
+    });
+    out.write("end values\n");
+  }
+  return out.close();
+}
+
+}  // namespace
+
+std::function<void()> set_write_progress(std::function<void()> callback) {
+  std::function<void()> old = std::move(progress_callback());
+  progress_callback() = std::move(callback);
+  return old;
+}
+
+void report_write_progress() {
+  if (progress_callback()) progress_callback()();
+}
+
+std::string gid_mesh_file_name(const std::string& file_name) {
+  size_t dot = file_name.rfind('.');
+  if (dot != std::string::npos && strcasecmp(file_name.c_str() + dot, ".msh") == 0) return file_name;
+  return file_name + ".msh";
+}
+
+std::string gid_results_file_name(const std::string& mesh_file_name) {
+  size_t dot = mesh_file_name.rfind('.');
+  return (dot == std::string::npos ? mesh_file_name : mesh_file_name.substr(0, dot)) + ".res";
+}
+
+char* format_g14(char* p, double v) {
+  return std::to_chars(p, p + 24, v, std::chars_format::general, 14).ptr;
+}
+
+bool write_gid(const std::string& file_name, const std::string& mesh_name, int32_t num_nodes,
+               const Vec3* nodes, int32_t num_triangles, const TriangleRecord* triangles,
+               int32_t num_lines, const LineRecord* lines, const std::vector<Scalar>& scalars) {
+  const std::string mesh_path = gid_mesh_file_name(file_name);
+  std::string name = mesh_name;
+  if (name.empty()) {
+    size_t slash = file_name.rfind('/');
+    if (slash == std::string::npos) slash = file_name.rfind('\\');
+    name = slash == std::string::npos ? file_name : file_name.substr(slash);
+  }
+
+  TextFile out;
+  if (!out.create(mesh_path)) return false;
+  out.write("# generated by Tavrin\n\n");
+  out.write(format("MESH \"%s\" dimension 3 Elemtype Triangle Nnode 3\n", name.c_str()));
+  out.write("Coordinates\n");
+  write_records(out, num_nodes > 0 ? num_nodes : 0, 96, [nodes](char* p, int64_t i) {
+    const Vec3& v = nodes[i];
+    p = put(put_int(p, i + 1), ' ');
+    p = put(format_g14(p, v.x), ' ');
+    p = put(format_g14(p, v.y), ' ');
+    return put(format_g14(p, v.z), '\n');
+  });
+  out.write("end coordinates\n\n");
+  out.write("Elements\n");
+  write_records(out, num_triangles > 0 ? num_triangles : 0, 96, [triangles](char* p, int64_t i) {
+    const TriangleRecord& t = triangles[i];
+    p = put(put_int(p, i + 1), ' ');
+    p = put(put_int(p, static_cast<int64_t>(t.a) + 1), ' ');
+    p = put(put_int(p, static_cast<int64_t>(t.b) + 1), ' ');
+    return put(put_int(p, static_cast<int64_t>(t.c) + 1), '\n');
+  });
+  out.write("end elements\n");
+  if (num_lines > 0 && lines) {
+    out.write(format("\nMESH \"%s lines\" dimension 3 Elemtype Linear Nnode 2\n", name.c_str()));
+    out.write("Coordinates\nend coordinates\n\nElements\n");
+    const int64_t first = num_triangles > 0 ? num_triangles : 0;
+    write_records(out, num_lines, 72, [lines, first](char* p, int64_t i) {
+      const LineRecord& l = lines[i];
+      p = put(put_int(p, first + i + 1), ' ');
+      p = put(put_int(p, static_cast<int64_t>(l.a) + 1), ' ');
+      return put(put_int(p, static_cast<int64_t>(l.b) + 1), '\n');
+    });
+    out.write("end elements\n");
+  }
+  bool ok = out.close();
+  if (ok && !scalars.empty()) ok = write_results(gid_results_file_name(mesh_path), num_nodes, scalars);
+  return ok;
+}
+
+bool Object::export_gid(const std::string& base_name) const {
+  const Object& o = full ? *full : *this;
+  return write_gid(base_name, o.name, o.num_nodes(), o.nodes.data(), o.num_triangles(),
+                   o.triangles.data(), o.num_lines(), o.lines.data(), o.scalars);
+}
+
+}  // namespace Tavrin

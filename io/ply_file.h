@@ -1,0 +1,184 @@
+// A small PLY library. Reading loads the whole file into memory, parses the
+// header, and then converts the body element by element in bulk: a scalar
+// property column goes straight into a float array in one typed loop, and an
+// index-list property is sorted into lines, triangles and quadrilaterals with
+// a fast path for the common all-triangle uchar-count binary layout. Elements
+// nobody asks for are skipped by their exact byte size (binary) or token
+// count (ascii). Writing produces little-endian binary files through a large
+// output buffer.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Tavrin {
+
+enum class PlyStorage { Ascii, BinaryLittleEndian, BinaryBigEndian };
+enum class PlyType : uint8_t { Int8, Uint8, Int16, Uint16, Int32, Uint32, Float32, Float64 };
+
+// Size in bytes of one value of the type in binary storage.
+size_t ply_type_size(PlyType type);
+
+struct PlyProperty {
+  std::string name;
+  bool is_list = false;
+  PlyType type = PlyType::Float32;      // the value type; for lists the entry type
+  PlyType count_type = PlyType::Uint8;  // lists only
+};
+
+struct PlyElement {
+  std::string name;
+  int64_t count = 0;
+  std::vector<PlyProperty> properties;
+
+  // Index of the property of that name, or -1.
+  int find(const std::string& property_name) const;
+};
+
+// Asks the kernel to back a large array with huge pages before it is first
+// touched (fewer page faults while big bodies are converted).
+void advise_huge_pages(const void* data, size_t bytes);
+
+// Receives every error text as it is reported.
+using PlyErrorCallback = std::function<void(const std::string&)>;
+
+// Where one scalar property column goes: the value of instance i is stored,
+// converted to float, at dest[i * stride]. A null dest skips the column.
+struct PlyColumn {
+  float* dest = nullptr;
+  size_t stride = 1;
+};
+
+// The lists of one list property sorted by their length: 2 entries make a
+// line, 3 a triangle, 4 or more a quadrilateral of the first four entries.
+// Shorter lists are counted and otherwise ignored. Entries that do not fit an
+// int32 are stored as -1.
+struct PlyFaceLists {
+  std::vector<int32_t> lines;      // 2 per line
+  std::vector<int32_t> triangles;  // 3 per triangle
+  std::vector<int32_t> quads;      // 4 per quadrilateral
+  int64_t skipped = 0;
+};
+
+class PlyFile {
+ public:
+  explicit PlyFile(PlyErrorCallback on_error = {});
+  ~PlyFile() { close(); }
+  PlyFile(const PlyFile&) = delete;
+  PlyFile& operator=(const PlyFile&) = delete;
+
+  // Maps the whole file into memory (reads it when it cannot be mapped).
+  bool open(const std::string& path);
+  // Parses the header and checks that the declared counts fit the body.
+  bool read_header();
+
+  PlyStorage storage() const { return storage_; }
+  const std::vector<PlyElement>& elements() const { return elements_; }
+  const std::vector<std::string>& comments() const { return comments_; }
+
+  // The body is read one element at a time in header order; each of the
+  // three calls below consumes the element next_element().
+  size_t next_element() const { return next_element_; }
+  bool skip_element();
+  // One entry per property of the element; list properties are skipped.
+  bool read_columns(const PlyColumn* columns);
+  // Sorts the lists of property `list_property` of the element into `out`.
+  bool read_faces(size_t list_property, PlyFaceLists& out);
+
+  // Releases the file contents.
+  void close();
+
+  // The last error text reported (empty when none).
+  const std::string& error() const { return error_; }
+
+ private:
+  struct Cursor;
+  bool fail(const std::string& text);
+  bool fail_value(const PlyElement& e, const PlyProperty& p, int64_t instance,
+                  const std::string& why);
+  bool check_sizes();
+  bool begin_element(const char* what);
+  bool read_ascii(const PlyColumn* columns, size_t list_property, PlyFaceLists* faces);
+  bool read_binary_generic(const PlyColumn* columns, size_t list_property, PlyFaceLists* faces);
+  bool read_binary_columns(const PlyColumn* columns);
+  bool read_binary_triangles(size_t list_property, PlyFaceLists& out);
+
+  PlyErrorCallback on_error_;
+  std::string error_;
+  const char* data_ = nullptr;
+  size_t size_ = 0;
+  std::unique_ptr<char[]> owned_;  // contents read into memory, or
+  void* mapped_ = nullptr;         // contents mapped from the file
+  size_t pos_ = 0;  // read position in the body
+  bool header_done_ = false;
+  PlyStorage storage_ = PlyStorage::Ascii;
+  std::vector<PlyElement> elements_;
+  std::vector<std::string> comments_;
+  size_t next_element_ = 0;
+};
+
+// Writes a PLY file in little-endian binary storage: declare comments,
+// elements and properties, write the header, then put the values of every
+// element in order and close.
+class PlyWriter {
+ public:
+  explicit PlyWriter(PlyErrorCallback on_error = {});
+  ~PlyWriter();
+  PlyWriter(const PlyWriter&) = delete;
+  PlyWriter& operator=(const PlyWriter&) = delete;
+
+  bool create(const std::string& path);
+  bool add_comment(const std::string& text);
+  bool add_element(const std::string& name, int64_t count);
+  bool add_float_property(const std::string& name);
+  // A list with an unsigned 8-bit count and signed 32-bit entries.
+  bool add_index_list_property(const std::string& name);
+  bool write_header();
+
+  void put_float(float v) {
+    if (end_ - cur_ < 16) flush();
+    store32(&v);
+  }
+  void put_index_list3(int32_t a, int32_t b, int32_t c) {
+    if (end_ - cur_ < 16) flush();
+    *cur_++ = 3;
+    store32(&a);
+    store32(&b);
+    store32(&c);
+  }
+
+  // Flushes and closes; false when any write or the close failed.
+  bool close();
+  const std::string& error() const { return error_; }
+
+ private:
+  void store32(const void* v) {
+    uint32_t u;
+    std::memcpy(&u, v, 4);
+    if constexpr (std::endian::native == std::endian::big) u = __builtin_bswap32(u);
+    std::memcpy(cur_, &u, 4);
+    cur_ += 4;
+  }
+  bool valid_name(const std::string& name);
+  bool fail(const std::string& text);
+  void flush();
+
+  PlyErrorCallback on_error_;
+  std::string error_;
+  FILE* file_ = nullptr;
+  std::string header_;
+  bool failed_ = false;
+  bool header_written_ = false;
+  bool have_element_ = false;
+  std::unique_ptr<char[]> buffer_;
+  char* cur_ = nullptr;
+  char* end_ = nullptr;
+};
+
+}  // namespace Tavrin

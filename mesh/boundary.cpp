@@ -1,0 +1,85 @@
+// Derived scalar fields: "Boundary" marks the nodes of edges used by exactly
+// one triangle, "Artificial" holds each node's distance from the origin so
+// that a mesh without fields still has one to colour by. Both replace an
+// older field of their name and apply to the full-resolution mesh first.
+// Also holds the edge collection shared with refinement.
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/core/messages.h"
+#include "mesh/edge_collection.h"
+
+namespace Tavrin {
+
+std::unique_ptr<EdgeSet> collect_edges(const std::vector<TriangleRecord>& triangles) {
+  const int64_t t = static_cast<int64_t>(triangles.size());
+  // About twenty edge entries per bucket; at least one bucket.
+  int64_t buckets = (3 * t + 3) / 20;
+  if (buckets == 0) buckets = (3 * t + 3) / 2;
+  auto set = std::make_unique<EdgeSet>(static_cast<uint32_t>(buckets));
+  EdgeSet& edges = *set;
+#pragma omp parallel for schedule(static)
+  for (int64_t i = 0; i < t; ++i) {
+    const TriangleRecord& tri = triangles[i];
+    edges.add(std::min(tri.a, tri.b), std::max(tri.a, tri.b), 1);
+    edges.add(std::min(tri.b, tri.c), std::max(tri.b, tri.c), 1);
+    edges.add(std::min(tri.a, tri.c), std::max(tri.a, tri.c), 1);
+  }
+  return set;
+}
+
+namespace {
+
+// Removes the last field of that name from this object only. The object's
+// own remove_scalar also visits `full`, which has already been given its new
+// field by the time we get here and must keep it.
+void remove_own_scalar(Object& object, const char* name) {
+  std::unique_ptr<Object> full = std::move(object.full);
+  object.remove_scalar(name);
+  object.full = std::move(full);
+}
+
+}  // namespace
+
+void Object::add_boundary_scalar() {
+  if (full) full->add_boundary_scalar();
+  remove_own_scalar(*this, "Boundary");
+
+  std::unique_ptr<EdgeSet> edges = collect_edges(triangles);
+  uint64_t count = edges->countWithCounter(1);
+  if (count == 0) {
+    log_message("No boundary could be found.\n");
+    return;
+  }
+  std::vector<int32_t> pairs(2 * count);
+  count = edges->copyOutWithCounter(1, pairs.data(), count);
+  edges.reset();
+
+  Scalar boundary;
+  boundary.name = "Boundary";
+  boundary.values.assign(nodes.size(), 0.0f);
+  for (uint64_t k = 0; k < 2 * count; ++k) {
+    const int32_t node = pairs[k];
+    if (node >= 0 && static_cast<size_t>(node) < nodes.size()) boundary.values[node] = 1000.0f;
+  }
+  append_scalar(std::move(boundary));
+}
+
+void Object::add_artificial_scalar() {
+  if (full) full->add_artificial_scalar();
+  remove_own_scalar(*this, "Artificial");
+
+  Scalar artificial;
+  artificial.name = "Artificial";
+  artificial.values.resize(nodes.size());
+  const int64_t n = static_cast<int64_t>(nodes.size());
+#pragma omp parallel for schedule(static)
+  for (int64_t i = 0; i < n; ++i) {
+    const Vec3& p = nodes[i];
+    artificial.values[i] = std::sqrt(p.x * p.x + p.y * p.y + p.z * p.z);
+  }
+  append_scalar(std::move(artificial));
+}
+
+}  // namespace Tavrin

@@ -1,0 +1,18 @@
+// The distinct edges of a triangle list, each counted once per triangle that
+// uses it. Shared by refinement (midpoint per edge) and the boundary field
+// (edges of exactly one triangle).
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "hashuc/edge_set.h"
+#include "mesh/object.h"
+
+namespace Tavrin {
+
+// Every edge (smaller node, larger node) of every triangle, with its counter
+// equal to the number of triangles using it. Defined in mesh/boundary.cpp.
+std::unique_ptr<EdgeSet> collect_edges(const std::vector<TriangleRecord>& triangles);
+
+}  // namespace Tavrin

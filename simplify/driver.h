@@ -1,0 +1,21 @@
+// Turns one mesh into a simplified one with a hash uniform-clustering
+// method: chooses the extra per-node inputs of the method, runs its handler
+// once, reports counts, times and memory, averages every scalar field onto
+// the new nodes and builds the result.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "mesh/object.h"
+#include "simplify/simp_type.h"
+
+namespace Tavrin {
+
+// The simplified mesh, or none (no nodes or triangles, no handler, or a
+// result without nodes or without triangles and lines). May select field 0
+// as the source's scalar for HASH_UC_SCALAR. A decimated drawing copy is
+// never simplified itself: the call works on its full mesh.
+std::unique_ptr<Object> simplify_object(Object* source, int32_t grid_size, simp_type type);
+
+}  // namespace Tavrin

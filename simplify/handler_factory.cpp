@@ -1,0 +1,129 @@
+#include "simplify/handler_factory.h"
+
+#include "app/core/messages.h"
+#include "app/core/timer.h"
+#include "hashuc/hash_uc.h"
+#include "tables/random64.h"
+
+namespace Tavrin {
+
+PhaseTimes phase_times;
+
+namespace {
+
+// The one place that maps a type to its class. A type whose class is not
+// built into this program yields no handler.
+std::unique_ptr<HandlerInterface> make_handler(simp_type type) {
+  switch (type) {
+    case HASH_UC:
+      return std::make_unique<HashUC>();
+    case HASH_UC_TEMP:
+      return std::make_unique<HashUC_T<QefAccInfo>>();
+    case HASH_UC_ACC:             // HashUCAcc
+    case HASH_UC_NORMAL:          // HashUCNormal
+    case HASH_UC_ADAPT_NORMAL:    // HashUCNormal2
+    case HASH_UC_TEMP_NORMAL:     // HashUCAdaptNormal_T<QefAccNormalInfo>
+    case HASH_UC_SCALAR:          // HashUCScalar
+    case HASH_UC_SCALAR3_NORMAL:  // HashUCScalar3
+    case HASH_UC_SCALAR3_VECTOR:  // HashUCScalar3
+    case HASH_UC_SINGLE:          // HashUCSingle
+    case HASH_UC_COHERENT:        // HashUCCoherent
+      return nullptr;
+  }
+  return nullptr;
+}
+
+// The normal-aware types set up only their grid at creation and do the rest
+// once node normals exist.
+bool initialised_with_normals(simp_type type) {
+  return type == HASH_UC_NORMAL || type == HASH_UC_ADAPT_NORMAL || type == HASH_UC_TEMP_NORMAL;
+}
+
+}  // namespace
+
+std::unique_ptr<HandlerInterface> create_handler(int32_t grid_size, simp_type type,
+                                                 const float* coords, uint32_t node_count) {
+  (void)handler_random().next();
+  if (!coords || node_count == 0) return nullptr;
+  phase_times = PhaseTimes{};
+  if (type < 0 || type >= kSimpTypeCount) return nullptr;
+  std::unique_ptr<HandlerInterface> handler = make_handler(type);
+  if (!handler) return nullptr;
+  Timer timer;
+  const int32_t n = static_cast<int32_t>(node_count);
+  if (initialised_with_normals(type))
+    handler->setUpGrid(grid_size, coords, n, 3);
+  else
+    handler->initialise(grid_size, coords, n, 3);
+  phase_times.create = timer.elapsed();
+  return handler;
+}
+
+int32_t run_handler(HandlerInterface* handler, const float* coords, int32_t node_count,
+                    const int32_t* triangles, int32_t triangle_count, int32_t triangle_stride,
+                    const QefInputs& inputs, SimplifiedMesh& mesh, ExtraOutputs& extra) {
+  if (!handler) return 0;
+  const simp_type t = handler->type();
+  if (triangle_stride == 0) triangle_stride = 3;
+  Timer timer;
+  auto lap = [&](float& phase) {
+    phase += timer.elapsed();
+    timer.start();
+  };
+  if (t == HASH_UC_NORMAL || t == HASH_UC_ADAPT_NORMAL || t == HASH_UC_TEMP_NORMAL) {
+    handler->computeNodeNormals(coords, node_count, 3, triangles, triangle_count, triangle_stride);
+    lap(phase_times.normals);
+    handler->initialiseWithNormals(handler->gridSize(), coords, node_count, 3, triangles,
+                                   triangle_count, triangle_stride);
+    lap(phase_times.create);
+    handler->submitWithValues(coords, 3, inputs, triangles, triangle_count, triangle_stride);
+    lap(phase_times.submit);
+    handler->solve();
+    lap(phase_times.optimal);
+    handler->output(coords, 3, triangles, triangle_count, triangle_stride, mesh);
+    lap(phase_times.simplify);
+  } else {
+    if ((t == HASH_UC_SCALAR || t == HASH_UC_SCALAR3_NORMAL || t == HASH_UC_SCALAR3_VECTOR) &&
+        inputs.count == 0)
+      log_message("No scalar provided !!!\n");
+    handler->submitWithValues(coords, 3, inputs, triangles, triangle_count, triangle_stride);
+    lap(phase_times.submit);
+    handler->solve();
+    lap(phase_times.optimal);
+    handler->outputWithValues(coords, 3, triangles, triangle_count, triangle_stride, mesh, extra);
+    lap(phase_times.simplify);
+  }
+  return mesh.nodeCount();
+}
+
+void reset_handler_cells(HandlerInterface* handler) {
+  if (!handler) return;
+  Timer timer;
+  handler->resetCells();
+  phase_times.clear += timer.elapsed();
+}
+
+int32_t interpolate_handler_values(HandlerInterface* handler, const float* coords,
+                                   int32_t node_count, const float* const* values,
+                                   const int32_t* strides, int32_t count,
+                                   std::vector<std::vector<float>>* out) {
+  if (!handler || !coords || !values || !out || node_count == 0) return 0;
+  if (count > 6) count = 6;
+  if (count < 0) count = 0;
+  int32_t copied[6] = {1, 1, 1, 1, 1, 1};
+  for (int32_t j = 0; j < count; ++j) copied[j] = strides && strides[j] != 0 ? strides[j] : 1;
+  Timer timer;
+  int32_t length = 0;
+  handler->interpolateValues(coords, node_count, 3, values, copied, count, *out, length);
+  phase_times.interpolate += timer.elapsed();
+  return length;
+}
+
+void delete_handler(std::unique_ptr<HandlerInterface>& handler) {
+  if (!handler) return;
+  Timer timer;
+  handler.reset();
+  phase_times.destroy += timer.elapsed();
+}
+
+}  // namespace Tavrin

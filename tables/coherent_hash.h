@@ -1,0 +1,215 @@
+// Coherent parallel hash table of cell slots: open addressing with
+// age-ordered displacement, built once in parallel from the complete set of
+// distinct cell keys and afterwards only looked up and updated in place.
+//
+// A key is tried at one position per age 1, 2, 3, ... : its home k mod size
+// at age 1, then k plus a drawn offset per age. During the build the key word
+// carries the age in its top byte; a key may take a slot from a key of lower
+// age, which then moves on at its next age. Because every age adds one offset
+// to the key, consecutive cell keys placed at the same age stay side by side.
+// Each home slot remembers the highest age of the keys that call it home, so a
+// lookup probes at most that many positions. A key needing age 32 fails the
+// build. Cell keys must fit in 56 bits.
+//
+// After a successful build the top bytes are cleared and empty slots hold
+// kEmptyCellKey, so no lookup (key 0 included) can answer an empty slot.
+// Chains of different threads interleave, so positions and maxAge may differ
+// between runs; nothing observable depends on positions.
+#pragma once
+
+#include <omp.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <type_traits>
+
+#include "app/core/messages.h"
+#include "hashuc/spin_lock.h"
+#include "tables/cell_slot.h"
+#include "tables/prime_table.h"
+#include "tables/random64.h"
+
+namespace Tavrin {
+
+template <class Record>
+class CoherentHashTable {
+ public:
+  using Slot = CellSlot<Record>;
+  static_assert(std::is_trivially_copyable_v<Record>, "records are copied as plain bytes");
+
+  static constexpr uint32_t kSlotsPerLock = 16;
+  static constexpr int kAgeLimit = 32;  // a key that would need this age has failed
+  static constexpr uint64_t kKeyMask = (uint64_t{1} << 56) - 1;
+
+  struct Probe {
+    uint32_t offset = 0;
+    uint32_t modulus = 1;
+  };
+
+  CoherentHashTable() = default;
+  CoherentHashTable(const CoherentHashTable&) = delete;
+  CoherentHashTable& operator=(const CoherentHashTable&) = delete;
+
+  // Sizes and fills the table with n distinct keys (releasing any previous
+  // arrays). Returns n, or 0 when some key failed (or did not fit in 56 bits);
+  // a failed build leaves the table without arrays. Every build takes 32 draws.
+  uint32_t build(const uint64_t* keys, uint32_t n, float factor) {
+    return build(keys, n, factor, handler_random());
+  }
+  uint32_t build(const uint64_t* keys, uint32_t n, float factor, Random64& random);
+
+  // Lock-free lookup: the home slot, then ages 2 .. ages[home].
+  int64_t find_index(uint64_t key) const {
+    if (!slots_ || key > kKeyMask) return -1;
+    const uint64_t h = key % size_;
+    if (slots_[h].key == key) return static_cast<int64_t>(h);
+    const int m = ages_[h];
+    for (int a = 2; a <= m; ++a) {
+      const uint64_t p = position(key, a);
+      if (slots_[p].key == key) return static_cast<int64_t>(p);
+    }
+    return -1;
+  }
+  Slot* find(uint64_t key) {
+    const int64_t i = find_index(key);
+    return i < 0 ? nullptr : &slots_[i];
+  }
+  const Slot* find(uint64_t key) const {
+    const int64_t i = find_index(key);
+    return i < 0 ? nullptr : &slots_[i];
+  }
+
+  void release() {
+    slots_.reset();
+    ages_.reset();
+    locks_.reset();
+    size_ = 0;
+  }
+  bool built() const { return slots_ != nullptr; }
+  uint64_t slotCount() const { return size_; }
+  Slot& slot(uint64_t index) { return slots_[index]; }
+  const Slot& slot(uint64_t index) const { return slots_[index]; }
+  // Guards the slot's record (and, during the build, its key word and age).
+  SpinLock& lock(uint64_t slot_index) { return locks_[slot_index / kSlotsPerLock]; }
+
+  // Position of a key at age a (1 .. 31); age 1 is its home.
+  uint64_t position(uint64_t key, int a) const {
+    const Probe& pr = probes_[a - 1];
+    return (key + pr.offset) % pr.modulus;
+  }
+  const Probe& probe(int i) const { return probes_[i]; }
+  uint8_t age(uint64_t home) const { return ages_[home]; }
+  int maxAge() const { return maxAge_; }
+  double averageAge() const { return averageAge_; }
+  // The statistics line of the last build, for the program log.
+  std::string statsLine() const {
+    return format("\tSTATS   Max age = %d, Average age = %g\n", maxAge_, averageAge_);
+  }
+
+ private:
+  std::unique_ptr<Slot[]> slots_;
+  std::unique_ptr<uint8_t[]> ages_;
+  std::unique_ptr<SpinLock[]> locks_;
+  uint32_t size_ = 0;
+  Probe probes_[kAgeLimit + 1];
+  int maxAge_ = 0;
+  double averageAge_ = 0.0;
+};
+
+template <class Record>
+uint32_t CoherentHashTable<Record>::build(const uint64_t* keys, uint32_t n, float factor,
+                                          Random64& random) {
+  release();
+  size_ = tableSizeFor(n, factor);
+  slots_ = std::make_unique_for_overwrite<Slot[]>(size_);
+  ages_ = std::make_unique<uint8_t[]>(size_);
+  locks_ = std::make_unique<SpinLock[]>((size_ + kSlotsPerLock - 1) / kSlotsPerLock);
+  probes_[0] = Probe{0, size_};
+  for (int i = 1; i <= kAgeLimit; ++i) probes_[i] = Probe{static_cast<uint32_t>(random.next()), size_};
+  maxAge_ = 0;
+  averageAge_ = 0.0;
+
+  Slot* slots = slots_.get();
+  uint8_t* ages = ages_.get();
+  const int64_t size = size_;
+  // During the build a key word is (age << 56) | key; top byte 0 is empty.
+#pragma omp parallel for schedule(static)
+  for (int64_t i = 0; i < size; ++i) {
+    slots[i].key = 0;
+    slots[i].rec = Record{};
+  }
+
+  uint32_t failures = 0;
+  int max_age = 0;
+#pragma omp parallel
+  {
+    uint32_t my_failures = 0;
+    int my_max = 0;
+#pragma omp for schedule(static)
+    for (int64_t i = 0; i < static_cast<int64_t>(n); ++i) {
+      uint64_t key = keys[i];
+      if (key > kKeyMask) {  // would not fit beside the age
+        ++my_failures;
+        my_max = kAgeLimit;
+        continue;
+      }
+      int a = 1;
+      for (;;) {
+        const uint64_t p = position(key, a);
+        uint64_t old = 0;
+        bool written = false;
+        {
+          SpinGuard guard(lock(p));
+          old = slots[p].key;
+          if (static_cast<uint64_t>(a) > (old >> 56)) {
+            slots[p].key = (static_cast<uint64_t>(a) << 56) | key;
+            written = true;
+          }
+        }
+        if (written) {
+          const uint64_t h = key % size_;
+          {
+            SpinGuard guard(lock(h));
+            if (ages[h] < a) ages[h] = static_cast<uint8_t>(a);
+          }
+          if ((old >> 56) == 0) {
+            my_max = std::max(my_max, a);
+            break;
+          }
+          key = old & kKeyMask;
+          a = static_cast<int>(old >> 56);
+        } else if (++a >= kAgeLimit) {
+          ++my_failures;
+          my_max = kAgeLimit;
+          break;
+        }
+      }
+    }
+#pragma omp atomic
+    failures += my_failures;
+#pragma omp critical(coherent_hash_stats)
+    max_age = std::max(max_age, my_max);
+  }
+  maxAge_ = max_age;
+  if (failures > 0) {
+    release();
+    return 0;
+  }
+
+  uint64_t age_sum = 0, homes = 0;
+#pragma omp parallel for schedule(static) reduction(+ : age_sum, homes)
+  for (int64_t i = 0; i < size; ++i) {
+    const uint64_t word = slots[i].key;
+    slots[i].key = (word >> 56) == 0 ? kEmptyCellKey : (word & kKeyMask);
+    if (ages[i]) {
+      age_sum += ages[i];
+      ++homes;
+    }
+  }
+  averageAge_ = homes ? static_cast<double>(age_sum) / static_cast<double>(homes) : 0.0;
+  return n;
+}
+
+}  // namespace Tavrin

@@ -1,0 +1,315 @@
+// Two-level cuckoo hash table of cell slots, built once in parallel from the
+// complete set of distinct cell keys and afterwards only looked up and
+// updated in place.
+//
+// The first level spreads the keys over buckets of at most 511 keys (409 on
+// average) with a bucket function. The second level places the keys of each
+// bucket on their own, with a three-choice cuckoo scheme over three sub-tables
+// of 191 slots, trying up to 25 random seeds of 25 iterations each. A lookup is
+// therefore at most three probes inside one bucket. When a bucket overflows or
+// no seed places it, the whole table is built again with another bucket
+// function, six attempts in all.
+//
+// Keys are staged in their buckets in key-index order (a counting sort by
+// bucket), so the keys a bucket holds and their order never depend on the
+// number of threads. Bucket seeds are drawn from a shared generator inside a
+// parallel loop: which bucket receives which seed, and so the position of a
+// key inside its bucket, may differ between runs. Nothing observable depends
+// on those positions: every operation on a key goes through find().
+//
+// An empty slot holds the key kEmptyCellKey (all ones), which no cell key can
+// equal, so find(0) always answers the slot of cell 0 or nothing.
+#pragma once
+
+#include <omp.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <type_traits>
+#include <vector>
+
+#include "hashuc/spin_lock.h"
+#include "tables/cell_slot.h"
+#include "tables/prime_table.h"
+#include "tables/random64.h"
+
+namespace Tavrin {
+
+// Maps a key to its bucket: k mod B, or (((c1 * k) + c0) mod P) mod B.
+struct BucketFunction {
+  uint8_t hashOn = 0;
+  uint32_t addend = 0;
+  uint32_t multiplier = 0;
+  uint32_t modulus = 1;
+
+  static BucketFunction plain() { return BucketFunction{}; }
+  static BucketFunction mixed(uint32_t multiplier, uint32_t addend, uint32_t modulus) {
+    return BucketFunction{1, addend, multiplier, modulus};
+  }
+  uint32_t operator()(uint64_t key, uint32_t bucket_count) const {
+    if (!hashOn) return static_cast<uint32_t>(key % bucket_count);
+    const uint64_t h = (static_cast<uint64_t>(multiplier) * key + addend) % modulus;
+    return static_cast<uint32_t>(h) % bucket_count;
+  }
+};
+
+template <class Record>
+class TwoLevelCuckooTable {
+ public:
+  using Slot = CellSlot<Record>;
+  static_assert(std::is_trivially_copyable_v<Record>, "records are copied as plain bytes");
+
+  static constexpr uint32_t kSlotsPerBucket = 573;
+  static constexpr uint32_t kSubTableSlots = 191;
+  static constexpr uint32_t kMaxBucketKeys = 511;
+  static constexpr uint32_t kMinBuckets = 8;
+  static constexpr int kSeedsPerBucket = 25;
+  static constexpr int kIterationsPerSeed = 25;
+
+  TwoLevelCuckooTable() = default;
+  TwoLevelCuckooTable(const TwoLevelCuckooTable&) = delete;
+  TwoLevelCuckooTable& operator=(const TwoLevelCuckooTable&) = delete;
+
+  // Builds the table for n distinct keys with the six-attempt schedule,
+  // drawing from the handlers' generator. Returns n, or 0 when every attempt
+  // failed (the table then has no buckets).
+  uint32_t build(const uint64_t* keys, uint32_t n) { return build(keys, n, handler_random()); }
+  uint32_t build(const uint64_t* keys, uint32_t n, Random64& random);
+
+  // --- Building blocks of a build schedule -------------------------------
+  static uint32_t bucketCountFor(uint32_t n) { return std::max(kMinBuckets, (n + 408) / 409); }
+  // Makes bucketCountFor(n) empty buckets (reusing the arrays when the count
+  // is unchanged) with the plain bucket function.
+  void allocate(uint32_t n);
+  void setBucketFunction(const BucketFunction& f) { function_ = f; }
+  // Stages the keys in their buckets, in key-index order. Returns false when
+  // a bucket would receive more than 511 keys (nothing is staged then).
+  bool distribute(const uint64_t* keys, uint32_t n);
+  // Places every bucket's staged keys with seeds drawn from random. Returns
+  // false when a bucket could not be placed; the table is then unusable.
+  bool placeBuckets(Random64& random);
+
+  // --- Lookup (lock-free, at most three probes) ---------------------------
+  int64_t find_index(uint64_t key) const {
+    if (!placed_ || key == kEmptyCellKey) return -1;
+    const uint32_t b = function_(key, bucketCount_);
+    const uint64_t base = static_cast<uint64_t>(b) * kSlotsPerBucket;
+    const uint32_t s = seeds_[b];
+    const uint32_t k = static_cast<uint32_t>(key);
+    for (int t = 0; t < 3; ++t) {
+      const uint64_t i = base + position(t, s, k);
+      if (slots_[i].key == key) return static_cast<int64_t>(i);
+    }
+    return -1;
+  }
+  Slot* find(uint64_t key) {
+    const int64_t i = find_index(key);
+    return i < 0 ? nullptr : &slots_[i];
+  }
+  const Slot* find(uint64_t key) const {
+    const int64_t i = find_index(key);
+    return i < 0 ? nullptr : &slots_[i];
+  }
+
+  void release();
+  bool built() const { return placed_; }
+  uint32_t bucketCount() const { return bucketCount_; }
+  uint64_t slotCount() const { return static_cast<uint64_t>(bucketCount_) * kSlotsPerBucket; }
+  Slot& slot(uint64_t index) { return slots_[index]; }
+  const Slot& slot(uint64_t index) const { return slots_[index]; }
+  // The lock of the slot's bucket: guards every record update after the build.
+  SpinLock& lock(uint64_t slot_index) { return locks_[slot_index / kSlotsPerBucket]; }
+
+  const BucketFunction& bucketFunction() const { return function_; }
+  uint8_t bucketHashOn() const { return function_.hashOn; }
+  uint32_t addend() const { return function_.addend; }
+  uint32_t multiplier() const { return function_.multiplier; }
+  uint32_t modulus() const { return function_.modulus; }
+  uint32_t seed(uint32_t bucket) const { return seeds_[bucket]; }
+  int16_t count(uint32_t bucket) const { return counts_[bucket]; }
+  uint32_t bucketOf(uint64_t key) const { return function_(key, bucketCount_); }
+
+  // Position of a key's low 32 bits in sub-table t (0, 1, 2) for seed s,
+  // as a slot index within the bucket.
+  static uint32_t position(int t, uint32_t s, uint32_t k) {
+    static constexpr uint32_t kMul[3] = {0x10C33u, 0xB9711u, 0x2BDFC3u};
+    static constexpr uint32_t kAdd[3] = {0x5F33u, 0x1EEB1u, 0x19A4E9u};
+    return ((s ^ kMul[t]) * k + (s ^ kAdd[t])) % kSubTableSlots + kSubTableSlots * t;
+  }
+
+ private:
+  bool placeBucket(uint32_t b, Random64& random);
+
+  std::unique_ptr<Slot[]> slots_;
+  std::unique_ptr<SpinLock[]> locks_;
+  std::unique_ptr<int16_t[]> counts_;
+  std::unique_ptr<uint32_t[]> seeds_;
+  uint32_t bucketCount_ = 0;
+  BucketFunction function_;
+  bool placed_ = false;
+};
+
+template <class Record>
+uint32_t TwoLevelCuckooTable<Record>::build(const uint64_t* keys, uint32_t n, Random64& random) {
+  static constexpr uint32_t kDrawnModulus[3] = {0xB02C8EDFu, 0x617E3D15u, 0xEB9BEDF3u};
+  for (int attempt = 1; attempt <= 6; ++attempt) {
+    allocate(n);
+    if (attempt == 2) {
+      setBucketFunction(BucketFunction::mixed(largestEntryAtMost(512 * bucketCount_),
+                                              firstCubeAbove(n), 1900813u));
+    } else if (attempt == 3 || attempt == 5 || attempt == 6) {
+      const uint32_t c1 = static_cast<uint32_t>(random.next() & 0xFFFFu);
+      const uint32_t c0 = static_cast<uint32_t>(random.next() & 0xFFFFu);
+      setBucketFunction(BucketFunction::mixed(c1, c0, kDrawnModulus[attempt == 3 ? 0 : attempt - 4]));
+    }
+    if (distribute(keys, n) && placeBuckets(random)) return n;
+  }
+  release();
+  return 0;
+}
+
+template <class Record>
+void TwoLevelCuckooTable<Record>::allocate(uint32_t n) {
+  const uint32_t B = bucketCountFor(n);
+  if (B != bucketCount_ || !slots_) {
+    release();
+    const uint64_t total = static_cast<uint64_t>(B) * kSlotsPerBucket;
+    slots_ = std::make_unique_for_overwrite<Slot[]>(total);
+    locks_ = std::make_unique<SpinLock[]>(B);
+    counts_ = std::make_unique<int16_t[]>(B);
+    seeds_ = std::make_unique<uint32_t[]>(B);
+    bucketCount_ = B;
+    Slot* slots = slots_.get();
+    // First touch in parallel spreads the page faults over the threads.
+#pragma omp parallel for schedule(static)
+    for (int64_t i = 0; i < static_cast<int64_t>(total); ++i) {
+      slots[i].key = kEmptyCellKey;
+      slots[i].rec = Record{};
+    }
+  } else {
+    std::fill(counts_.get(), counts_.get() + B, int16_t{0});
+    std::fill(seeds_.get(), seeds_.get() + B, 0u);
+  }
+  function_ = BucketFunction::plain();
+  placed_ = false;
+}
+
+template <class Record>
+bool TwoLevelCuckooTable<Record>::distribute(const uint64_t* keys, uint32_t n) {
+  const uint32_t B = bucketCount_;
+  const int max_threads = omp_get_max_threads();
+  // Row t holds thread t's key count per bucket, then its next staging position.
+  std::vector<uint32_t> counts(static_cast<size_t>(max_threads) * B, 0);
+  std::atomic<bool> rejected{false};
+  const BucketFunction f = function_;
+  Slot* slots = slots_.get();
+  int16_t* bucket_counts = counts_.get();
+
+#pragma omp parallel
+  {
+    uint32_t* mine = counts.data() + static_cast<size_t>(omp_get_thread_num()) * B;
+    const int threads = omp_get_num_threads();
+#pragma omp for schedule(static)
+    for (int64_t i = 0; i < static_cast<int64_t>(n); ++i) {
+      if (keys[i] == kEmptyCellKey) rejected.store(true, std::memory_order_relaxed);
+      ++mine[f(keys[i], B)];
+    }
+    // Exclusive prefix over the threads in thread order: thread t stages its
+    // keys after those of threads 0 .. t-1, whose keys precede its own.
+#pragma omp for schedule(static)
+    for (int64_t b = 0; b < static_cast<int64_t>(B); ++b) {
+      uint32_t total = 0;
+      for (int t = 0; t < threads; ++t) {
+        uint32_t& c = counts[static_cast<size_t>(t) * B + b];
+        const uint32_t here = c;
+        c = total;
+        total += here;
+      }
+      if (total > kMaxBucketKeys) rejected.store(true, std::memory_order_relaxed);
+      bucket_counts[b] = static_cast<int16_t>(std::min<uint32_t>(total, kSlotsPerBucket));
+    }
+    if (!rejected.load(std::memory_order_relaxed)) {
+#pragma omp for schedule(static)
+      for (int64_t i = 0; i < static_cast<int64_t>(n); ++i) {
+        const uint32_t b = f(keys[i], B);
+        slots[static_cast<uint64_t>(b) * kSlotsPerBucket + mine[b]++].key = keys[i];
+      }
+    }
+  }
+  return !rejected.load();
+}
+
+template <class Record>
+bool TwoLevelCuckooTable<Record>::placeBuckets(Random64& random) {
+  std::atomic<bool> failed{false};
+#pragma omp parallel for schedule(static)
+  for (int64_t b = 0; b < static_cast<int64_t>(bucketCount_); ++b) {
+    if (failed.load(std::memory_order_relaxed)) continue;
+    if (!placeBucket(static_cast<uint32_t>(b), random)) failed.store(true, std::memory_order_relaxed);
+  }
+  placed_ = !failed.load();
+  return placed_;
+}
+
+// Second level of one bucket, on private scratch arrays: each sub-table
+// position holds a key number; a key is unplaced (0), placed (1) or was just
+// displaced (2). In every iteration the sub-tables are visited in order; the
+// unplaced keys write themselves into their position there, overwriting (and
+// displacing) whatever key was there.
+template <class Record>
+bool TwoLevelCuckooTable<Record>::placeBucket(uint32_t b, Random64& random) {
+  constexpr uint16_t kNone = 0xFFFF;
+  const uint32_t count = static_cast<uint32_t>(counts_[b]);
+  if (count > kMaxBucketKeys) return false;
+  Slot* bucket = slots_.get() + static_cast<uint64_t>(b) * kSlotsPerBucket;
+  uint64_t staged[kMaxBucketKeys];
+  uint16_t where[kSlotsPerBucket];
+  uint8_t status[kMaxBucketKeys];
+  for (uint32_t k = 0; k < count; ++k) staged[k] = bucket[k].key;
+
+  for (int attempt = 0; attempt < kSeedsPerBucket; ++attempt) {
+    const uint32_t s = static_cast<uint32_t>(random.next());
+    seeds_[b] = s;
+    std::fill(where, where + kSlotsPerBucket, kNone);
+    std::fill(status, status + count, uint8_t{0});
+    bool done = false;
+    for (int iteration = 0; iteration < kIterationsPerSeed && !done; ++iteration) {
+      for (int t = 0; t < 3; ++t) {
+        for (uint32_t k = 0; k < count; ++k) {
+          if (status[k] != 0) continue;
+          uint16_t& cell = where[position(t, s, static_cast<uint32_t>(staged[k]))];
+          if (cell != kNone) status[cell] = 2;
+          cell = static_cast<uint16_t>(k);
+        }
+        for (uint32_t p = kSubTableSlots * t; p < kSubTableSlots * (t + 1); ++p)
+          if (where[p] != kNone) status[where[p]] = 1;
+        for (uint32_t k = 0; k < count; ++k)
+          if (status[k] == 2) status[k] = 0;
+      }
+      done = std::find(status, status + count, uint8_t{0}) == status + count;
+    }
+    if (done) {
+      for (uint32_t p = 0; p < kSlotsPerBucket; ++p) {
+        bucket[p].key = where[p] == kNone ? kEmptyCellKey : staged[where[p]];
+        bucket[p].rec = Record{};
+      }
+      return true;
+    }
+  }
+  return false;
+}
+
+template <class Record>
+void TwoLevelCuckooTable<Record>::release() {
+  slots_.reset();
+  locks_.reset();
+  counts_.reset();
+  seeds_.reset();
+  bucketCount_ = 0;
+  function_ = BucketFunction::plain();
+  placed_ = false;
+}
+
+}  // namespace Tavrin
