@@ -3,6 +3,7 @@
 #include "app/core/messages.h"
 #include "app/core/timer.h"
 #include "hashuc/hash_uc.h"
+#include "hashuc/handler_makers.h"
 #include "tables/random64.h"
 
 namespace Tavrin {
@@ -19,16 +20,19 @@ std::unique_ptr<HandlerInterface> make_handler(simp_type type) {
       return std::make_unique<HashUC>();
     case HASH_UC_TEMP:
       return std::make_unique<HashUC_T<QefAccInfo>>();
-    case HASH_UC_ACC:             // HashUCAcc
-    case HASH_UC_NORMAL:          // HashUCNormal
-    case HASH_UC_ADAPT_NORMAL:    // HashUCNormal2
-    case HASH_UC_TEMP_NORMAL:     // HashUCAdaptNormal_T<QefAccNormalInfo>
-    case HASH_UC_SCALAR:          // HashUCScalar
-    case HASH_UC_SCALAR3_NORMAL:  // HashUCScalar3
-    case HASH_UC_SCALAR3_VECTOR:  // HashUCScalar3
-    case HASH_UC_SINGLE:          // HashUCSingle
-    case HASH_UC_COHERENT:        // HashUCCoherent
-      return nullptr;
+    case HASH_UC_ACC:
+      return make_acc_handler();
+    case HASH_UC_NORMAL:
+    case HASH_UC_ADAPT_NORMAL:
+    case HASH_UC_TEMP_NORMAL:
+      return make_normal_handler(type);
+    case HASH_UC_SCALAR:
+    case HASH_UC_SCALAR3_NORMAL:
+    case HASH_UC_SCALAR3_VECTOR:
+      return make_scalar_handler(type);
+    case HASH_UC_SINGLE:
+    case HASH_UC_COHERENT:
+      return make_table_variant_handler(type);
   }
   return nullptr;
 }

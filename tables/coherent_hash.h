@@ -28,6 +28,7 @@
 #include "app/core/messages.h"
 #include "hashuc/spin_lock.h"
 #include "tables/cell_slot.h"
+#include "tables/large_array.h"
 #include "tables/prime_table.h"
 #include "tables/random64.h"
 
@@ -109,7 +110,7 @@ class CoherentHashTable {
   }
 
  private:
-  std::unique_ptr<Slot[]> slots_;
+  LargeArray<Slot> slots_;
   std::unique_ptr<uint8_t[]> ages_;
   std::unique_ptr<SpinLock[]> locks_;
   uint32_t size_ = 0;
@@ -123,7 +124,11 @@ uint32_t CoherentHashTable<Record>::build(const uint64_t* keys, uint32_t n, floa
                                           Random64& random) {
   release();
   size_ = tableSizeFor(n, factor);
-  slots_ = std::make_unique_for_overwrite<Slot[]>(size_);
+  slots_ = allocateLargeArray<Slot>(size_);
+  if (!slots_) {
+    release();
+    return 0;
+  }
   ages_ = std::make_unique<uint8_t[]>(size_);
   locks_ = std::make_unique<SpinLock[]>((size_ + kSlotsPerLock - 1) / kSlotsPerLock);
   probes_[0] = Probe{0, size_};

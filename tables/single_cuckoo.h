@@ -19,6 +19,7 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -28,6 +29,7 @@
 #include "app/core/messages.h"
 #include "hashuc/spin_lock.h"
 #include "tables/cell_slot.h"
+#include "tables/large_array.h"
 #include "tables/prime_table.h"
 #include "tables/random64.h"
 
@@ -136,7 +138,7 @@ class SingleCuckooTable {
     return functions_[0](key);
   }
 
-  std::unique_ptr<Slot[]> slots_;
+  LargeArray<Slot> slots_;
   std::unique_ptr<SpinLock[]> locks_;
   uint32_t totalSlots_ = 0;
   uint32_t mainSlots_ = 0;
@@ -155,7 +157,11 @@ uint32_t SingleCuckooTable<Record>::build(const uint64_t* keys, uint32_t n, floa
   release();
   mainSlots_ = tableSizeFor(n, factor);
   totalSlots_ = mainSlots_ + kStashSlots;
-  slots_ = std::make_unique_for_overwrite<Slot[]>(totalSlots_);
+  slots_ = allocateLargeArray<Slot>(totalSlots_);
+  if (!slots_) {
+    release();
+    return 0;
+  }
   locks_ = std::make_unique<SpinLock[]>((totalSlots_ + kSlotsPerLock - 1) / kSlotsPerLock);
   Slot* slots = slots_.get();
 #pragma omp parallel for schedule(static)
@@ -178,6 +184,8 @@ uint32_t SingleCuckooTable<Record>::build(const uint64_t* keys, uint32_t n, floa
   uint32_t stashed = 0, lost = 0;
   int64_t sum = 0;
   int min_steps = max_steps, max_seen = 0;
+  // Once a key is lost the build has failed: the remaining keys are skipped.
+  std::atomic<bool> failed{false};
 #pragma omp parallel
   {
     uint32_t my_stashed = 0, my_lost = 0;
@@ -185,9 +193,11 @@ uint32_t SingleCuckooTable<Record>::build(const uint64_t* keys, uint32_t n, floa
     int my_min = max_steps, my_max = 0;
 #pragma omp for schedule(static)
     for (int64_t i = 0; i < static_cast<int64_t>(n); ++i) {
+      if (failed.load(std::memory_order_relaxed)) continue;
       uint64_t carried = keys[i];
       if (carried == kEmptyCellKey) {  // not a cell key: cannot be stored
         ++my_lost;
+        failed.store(true, std::memory_order_relaxed);
         continue;
       }
       uint64_t p = functions_[0](carried);
@@ -218,7 +228,10 @@ uint32_t SingleCuckooTable<Record>::build(const uint64_t* keys, uint32_t n, floa
           slots[s].rec = Record{};
         }
         ++my_stashed;
-        if (old != kEmptyCellKey) ++my_lost;
+        if (old != kEmptyCellKey) {
+          ++my_lost;
+          failed.store(true, std::memory_order_relaxed);
+        }
         steps = max_steps;
       }
       my_sum += steps;

@@ -32,6 +32,7 @@
 
 #include "hashuc/spin_lock.h"
 #include "tables/cell_slot.h"
+#include "tables/large_array.h"
 #include "tables/prime_table.h"
 #include "tables/random64.h"
 
@@ -81,8 +82,8 @@ class TwoLevelCuckooTable {
   // --- Building blocks of a build schedule -------------------------------
   static uint32_t bucketCountFor(uint32_t n) { return std::max(kMinBuckets, (n + 408) / 409); }
   // Makes bucketCountFor(n) empty buckets (reusing the arrays when the count
-  // is unchanged) with the plain bucket function.
-  void allocate(uint32_t n);
+  // is unchanged) with the plain bucket function. False when memory is short.
+  bool allocate(uint32_t n);
   void setBucketFunction(const BucketFunction& f) { function_ = f; }
   // Stages the keys in their buckets, in key-index order. Returns false when
   // a bucket would receive more than 511 keys (nothing is staged then).
@@ -142,7 +143,7 @@ class TwoLevelCuckooTable {
  private:
   bool placeBucket(uint32_t b, Random64& random);
 
-  std::unique_ptr<Slot[]> slots_;
+  LargeArray<Slot> slots_;
   std::unique_ptr<SpinLock[]> locks_;
   std::unique_ptr<int16_t[]> counts_;
   std::unique_ptr<uint32_t[]> seeds_;
@@ -155,7 +156,7 @@ template <class Record>
 uint32_t TwoLevelCuckooTable<Record>::build(const uint64_t* keys, uint32_t n, Random64& random) {
   static constexpr uint32_t kDrawnModulus[3] = {0xB02C8EDFu, 0x617E3D15u, 0xEB9BEDF3u};
   for (int attempt = 1; attempt <= 6; ++attempt) {
-    allocate(n);
+    if (!allocate(n)) break;
     if (attempt == 2) {
       setBucketFunction(BucketFunction::mixed(largestEntryAtMost(512 * bucketCount_),
                                               firstCubeAbove(n), 1900813u));
@@ -171,12 +172,13 @@ uint32_t TwoLevelCuckooTable<Record>::build(const uint64_t* keys, uint32_t n, Ra
 }
 
 template <class Record>
-void TwoLevelCuckooTable<Record>::allocate(uint32_t n) {
+bool TwoLevelCuckooTable<Record>::allocate(uint32_t n) {
   const uint32_t B = bucketCountFor(n);
   if (B != bucketCount_ || !slots_) {
     release();
     const uint64_t total = static_cast<uint64_t>(B) * kSlotsPerBucket;
-    slots_ = std::make_unique_for_overwrite<Slot[]>(total);
+    slots_ = allocateLargeArray<Slot>(total);
+    if (!slots_) return false;
     locks_ = std::make_unique<SpinLock[]>(B);
     counts_ = std::make_unique<int16_t[]>(B);
     seeds_ = std::make_unique<uint32_t[]>(B);
@@ -194,10 +196,12 @@ void TwoLevelCuckooTable<Record>::allocate(uint32_t n) {
   }
   function_ = BucketFunction::plain();
   placed_ = false;
+  return true;
 }
 
 template <class Record>
 bool TwoLevelCuckooTable<Record>::distribute(const uint64_t* keys, uint32_t n) {
+  if (!slots_) return false;
   const uint32_t B = bucketCount_;
   const int max_threads = omp_get_max_threads();
   // Row t holds thread t's key count per bucket, then its next staging position.
@@ -243,6 +247,7 @@ bool TwoLevelCuckooTable<Record>::distribute(const uint64_t* keys, uint32_t n) {
 
 template <class Record>
 bool TwoLevelCuckooTable<Record>::placeBuckets(Random64& random) {
+  if (!slots_) return false;
   std::atomic<bool> failed{false};
 #pragma omp parallel for schedule(static)
   for (int64_t b = 0; b < static_cast<int64_t>(bucketCount_); ++b) {
