@@ -1,8 +1,12 @@
 #include "hashuc/handler_makers.h"
+#include "hashuc/hash_uc_table_variants.h"
 
 namespace Tavrin {
 
-// Not built yet: no handler.
-std::unique_ptr<HandlerInterface> make_table_variant_handler(simp_type ) { return nullptr; }
+std::unique_ptr<HandlerInterface> make_table_variant_handler(simp_type type) {
+  if (type == HASH_UC_SINGLE) return std::make_unique<HashUCSingle>();
+  if (type == HASH_UC_COHERENT) return std::make_unique<HashUCCoherent>();
+  return nullptr;
+}
 
 }  // namespace Tavrin
