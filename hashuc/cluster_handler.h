@@ -69,12 +69,8 @@ class ClusterHandler : public HandlerInterface {
 
   void submit(const float* coords, int32_t components, const int32_t* triangles,
               int32_t triangle_count, int32_t triangle_stride) override {
-    if (!table_ || !ensureNodeSlots(coords, node_count_, components)) return;
-    const TriangleInput in = input(coords, components, triangles, triangle_count, triangle_stride);
-    int64_t bad = -1;
-    if (accumulateTriangles(*table_, space_.normalisation, map_, in, Policy::fold(space_), bad) !=
-        PassResult::Done)
-      failBadTriangle(bad, in);
+    if (table_) accumulateWith(Policy::fold(space_), coords, components, triangles, triangle_count,
+                               triangle_stride);
   }
 
   int32_t solve() override {
@@ -163,6 +159,19 @@ class ClusterHandler : public HandlerInterface {
     if (table_->build(space_.cellKeys.data(), n) == 0) table_.reset();
   }
 
+  // Folds the triangles into their cells with the given fold (a handler
+  // whose fold needs more than the geometry, e.g. per-node values, makes its
+  // own and passes it here).
+  template <class Fold>
+  void accumulateWith(const Fold& fold, const float* coords, int32_t components,
+                      const int32_t* triangles, int32_t triangle_count, int32_t triangle_stride) {
+    if (!table_ || !ensureNodeSlots(coords, node_count_, components)) return;
+    const TriangleInput in = input(coords, components, triangles, triangle_count, triangle_stride);
+    int64_t bad = -1;
+    if (accumulateTriangles(*table_, space_.normalisation, map_, in, fold, bad) != PassResult::Done)
+      failBadTriangle(bad, in);
+  }
+
   // Output numbers into the records; by default the key order.
   virtual bool number(OutputNumbering& numbering) {
     if (numberByKeyOrder<Policy>(*table_, space_.cellKeys, numbering)) return true;
@@ -170,15 +179,24 @@ class ClusterHandler : public HandlerInterface {
     return false;
   }
 
+  // Fills map_ with the slot of every node's cell; a handler whose keys
+  // depend on more than the position (a sub-cluster by node normal) overrides it.
+  virtual bool mapNodes(const float* coords, int64_t node_count, int32_t components) {
+    return mapNodesToSlots(*table_, space_.normalisation,
+                           [&](const Vec3& q, int64_t) { return space_.grid.key(q); }, coords,
+                           node_count, components, map_);
+  }
+
+  // The slot each node's values are summed in: by default its own cell's.
+  // A handler whose output nodes span several records (merged sub-clusters)
+  // sums all their nodes in one of them.
+  virtual const NodeSlots& valueSlots() { return map_; }
+
   // The node map for these coordinates, made once and kept while the
   // coordinates stay the same; a node without a cell fails the run.
   bool ensureNodeSlots(const float* coords, int64_t node_count, int32_t components) {
     if (map_.matches(coords, node_count, components)) return true;
-    if (coords && node_count > 0 &&
-        mapNodesToSlots(*table_, space_.normalisation,
-                        [&](const Vec3& q, int64_t) { return space_.grid.key(q); }, coords,
-                        node_count, components, map_))
-      return true;
+    if (coords && node_count > 0 && mapNodes(coords, node_count, components)) return true;
     const int64_t missing = map_.missing_node;
     fail(missing >= 0 ? format("Simplification failed: the cell of node %lld is missing from the "
                                "cell table.\n",
@@ -193,7 +211,8 @@ class ClusterHandler : public HandlerInterface {
     if (!table_ || !ensureNodeSlots(coords, node_count, components)) return false;
     for (int j = 0; j < va.count; ++j)
       if (!va.values[j]) return false;
-    if (!averageValuesPerSlot(*table_, map_, va, Policy::kValueField, count_field)) return false;
+    if (!averageValuesPerSlot(*table_, valueSlots(), va, Policy::kValueField, count_field))
+      return false;
     OutputNumbering numbering;
     if (!number(numbering)) return false;
     writeAveragedValues(*table_, numbering, Policy::kValueField, va.count, arrays);

@@ -1,8 +1,8 @@
 #include "hashuc/handler_makers.h"
+#include "hashuc/hash_uc_acc.h"
 
 namespace Tavrin {
 
-// Not built yet: no handler.
-std::unique_ptr<HandlerInterface> make_acc_handler( ) { return nullptr; }
+std::unique_ptr<HandlerInterface> make_acc_handler() { return std::make_unique<HashUCAcc>(); }
 
 }  // namespace Tavrin
