@@ -120,7 +120,7 @@ TEST(SimplifyDriver, ExtraInputChoiceMessages) {
       {"scalar, second selected", HASH_UC_SCALAR, 2, {"temp", "p"}, 1,
        {"Using scalar 'p' in the QEF to simplify\n"}, 1},
       {"scalar, no fields", HASH_UC_SCALAR, 0, {}, -1,
-       {"!!! No scalar used in the QEF to simplify !!!\n"}, -1},
+       {"!!! No scalar used in the QEF to simplify !!!\n", "No scalar provided !!!\n"}, -1},
       {"normals", HASH_UC_SCALAR3_NORMAL, 0, {}, -1,
        {"Using nodal normals in the extedned QEF to simplify.\n"}, -1},
       {"vector found", HASH_UC_SCALAR3_VECTOR, 4, {"q", "vx", "vy", "vz"}, -1,
@@ -128,7 +128,8 @@ TEST(SimplifyDriver, ExtraInputChoiceMessages) {
       {"no vector", HASH_UC_SCALAR3_VECTOR, 1, {"q"}, -1,
        {"Could not find any three suitable scalars to be used as vectors:\n",
         "        candidates would have been: \n",
-        "        ( vx, vy, vz) ( red, green, blue) ( r, g, b) ( nx, ny, nz) ( x, y, z)\n"}, -1},
+        "        ( vx, vy, vz) ( red, green, blue) ( r, g, b) ( nx, ny, nz) ( x, y, z)\n",
+        "No scalar provided !!!\n"}, -1},
       {"plain method ignores the fields", HASH_UC, 2, {"temp", "p"}, -1, {}, -1},
   };
   for (const InputCase& c : cases) {
