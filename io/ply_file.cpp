@@ -205,6 +205,16 @@ Status read_face(Source& src, PlyType entry_type, int64_t n, PlyFaceLists& faces
     ++faces.skipped;
     return src.skip_entries(entry_type, n);
   }
+  if (n == 3 && faces.triangle_dest) {
+    int32_t* dst = faces.triangle_dest + faces.num_dest_triangles * faces.triangle_stride;
+    for (int j = 0; j < 3; ++j) {
+      double v;
+      if (Status s = src.value(entry_type, v); s != Status::Ok) return s;
+      dst[j] = to_index(v);
+    }
+    ++faces.num_dest_triangles;
+    return Status::Ok;
+  }
   std::vector<int32_t>& dst = n == 2 ? faces.lines : (n == 3 ? faces.triangles : faces.quads);
   int64_t stored = n < 4 ? n : 4;
   size_t base = dst.size();
@@ -275,22 +285,45 @@ void convert_columns(const char* base, size_t record, int64_t n, const size_t* o
 }
 
 // Triangles stored as 13-byte records (uchar 3, three 32-bit indices) are
-// copied directly; any other record goes through the record walker.
+// copied directly; any other record goes through the record walker. The
+// leading run of such records, usually the whole element, is converted in
+// parallel: record i is triangle i there. From the first other record on,
+// the records are walked one by one.
 template <class T, bool Swap>
-WalkResult read_triangle_records(BinarySource<Swap>& src, const PlyElement& e, PlyFaceLists& out) {
+WalkResult convert_triangle_records(BinarySource<Swap>& src, const PlyElement& e,
+                                    PlyFaceLists& out) {
   constexpr size_t kRecord = 1 + 3 * sizeof(T);
   const int64_t n = e.count;
-  int64_t room = static_cast<int64_t>((src.end - src.p) / kRecord);
-  out.triangles.reserve(out.triangles.size() + 3 * static_cast<size_t>(std::min(n, room)));
-  advise_huge_pages(out.triangles.data(), out.triangles.capacity() * sizeof(int32_t));
-  for (int64_t i = 0; i < n;) {
+  const int64_t room = std::min<int64_t>(n, static_cast<int64_t>((src.end - src.p) / kRecord));
+  const size_t stride = out.triangle_stride;
+  auto store = [](int32_t* d, const char* p) {
+    for (size_t c = 0; c < 3; ++c) {
+      // Entries above the int32 range (uint) become -1 like everywhere else.
+      int32_t v = static_cast<int32_t>(load<T, Swap>(p + 1 + c * sizeof(T)));
+      d[c] = std::is_signed_v<T> || v >= 0 ? v : -1;
+    }
+  };
+
+  const char* const start = src.p;
+  int32_t* const dest = out.triangle_dest + out.num_dest_triangles * stride;
+  int64_t first_other = room;
+#pragma omp parallel for schedule(static) reduction(min : first_other) if (room > 65536)
+  for (int64_t i = 0; i < room; ++i) {
+    const char* p = start + i * kRecord;
+    if (static_cast<uint8_t>(*p) != 3) {
+      if (i < first_other) first_other = i;
+      continue;
+    }
+    store(dest + i * stride, p);
+  }
+  out.num_dest_triangles += first_other;
+  src.p = start + first_other * static_cast<int64_t>(kRecord);
+
+  for (int64_t i = first_other; i < n;) {
     const char* p = src.p;
     if (static_cast<size_t>(src.end - p) >= kRecord && static_cast<uint8_t>(*p) == 3) {
-      for (size_t c = 0; c < 3; ++c) {
-        // Entries above the int32 range (uint) become -1 like everywhere else.
-        int32_t v = static_cast<int32_t>(load<T, Swap>(p + 1 + c * sizeof(T)));
-        out.triangles.push_back(std::is_signed_v<T> || v >= 0 ? v : -1);
-      }
+      store(out.triangle_dest + out.num_dest_triangles * stride, p);
+      ++out.num_dest_triangles;
       src.p += kRecord;
       ++i;
       continue;
@@ -300,6 +333,28 @@ WalkResult read_triangle_records(BinarySource<Swap>& src, const PlyElement& e, P
     ++i;
   }
   return WalkResult();
+}
+
+// The same into out.triangles when the caller gave no destination: room for
+// the most triangles the remaining bytes can hold, trimmed afterwards.
+template <class T, bool Swap>
+WalkResult read_triangle_records(BinarySource<Swap>& src, const PlyElement& e, PlyFaceLists& out) {
+  if (out.triangle_dest) return convert_triangle_records<T, Swap>(src, e, out);
+  constexpr size_t kRecord = 1 + 3 * sizeof(T);
+  const int64_t room =
+      std::min<int64_t>(e.count, static_cast<int64_t>((src.end - src.p) / kRecord));
+  const size_t base = out.triangles.size();
+  out.triangles.reserve(base + 3 * static_cast<size_t>(room));
+  advise_huge_pages(out.triangles.data(), out.triangles.capacity() * sizeof(int32_t));
+  out.triangles.resize(base + 3 * static_cast<size_t>(room));
+  out.triangle_dest = out.triangles.data() + base;
+  out.triangle_stride = 3;
+  out.num_dest_triangles = 0;
+  WalkResult r = convert_triangle_records<T, Swap>(src, e, out);
+  out.triangles.resize(base + 3 * static_cast<size_t>(out.num_dest_triangles));
+  out.triangle_dest = nullptr;
+  out.num_dest_triangles = 0;
+  return r;
 }
 
 bool swap_needed(PlyStorage s) {
@@ -353,61 +408,48 @@ bool PlyFile::fail_value(const PlyElement& e, const PlyProperty& p, int64_t inst
 
 bool PlyFile::open(const std::string& path) {
   close();
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that a FIFO without a writer cannot stall the open.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return fail(format("Unable to open file '%s': %s", path.c_str(), strerror(errno)));
   struct stat st;
-  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+  if (fstat(fd, &st) != 0) {
+    int err = errno;
+    ::close(fd);
+    return fail(format("Unable to open file '%s': %s", path.c_str(), strerror(err)));
+  }
+  if (S_ISDIR(st.st_mode)) {
     ::close(fd);
     return fail(format("Unable to open file '%s': it is a directory", path.c_str()));
   }
-  // Regular files are mapped: the page cache is used in place, no copy.
-  if (S_ISREG(st.st_mode) && st.st_size > 0) {
-    void* map = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE,
-                     fd, 0);
-    if (map != MAP_FAILED) {
-      ::close(fd);
-      madvise(map, static_cast<size_t>(st.st_size), MADV_SEQUENTIAL);
-      mapped_ = map;
-      data_ = static_cast<const char*>(map);
-      size_ = static_cast<size_t>(st.st_size);
-      return true;
-    }
+  // Devices, pipes and sockets can be endless or never answer: only regular
+  // files are read.
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return fail(format("Unable to open file '%s': not a regular file", path.c_str()));
   }
-  // Anything else is read into a buffer that grows as needed.
-  size_t capacity = 1 << 20, size = 0;
-  std::unique_ptr<char[]> data(new (std::nothrow) char[capacity]);
-  for (;;) {
-    if (data && size == capacity) {
-      std::unique_ptr<char[]> bigger(new (std::nothrow) char[capacity * 2]);
-      if (bigger) std::memcpy(bigger.get(), data.get(), size);
-      data = std::move(bigger);
-      capacity *= 2;
-    }
-    if (!data) {
-      ::close(fd);
-      return fail("Out of memory");
-    }
-    ssize_t got = ::read(fd, data.get() + size, capacity - size);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      int err = errno;
-      ::close(fd);
-      return fail(format("Unable to read file '%s': %s", path.c_str(), strerror(err)));
-    }
-    if (got == 0) break;
-    size += static_cast<size_t>(got);
+  if (st.st_size == 0) {
+    ::close(fd);
+    data_ = "";
+    size_ = 0;
+    return true;
   }
+  // The file is mapped: the page cache is used in place, no copy.
+  void* map = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE,
+                   fd, 0);
+  int err = errno;
   ::close(fd);
-  owned_ = std::move(data);
-  data_ = owned_.get();
-  size_ = size;
+  if (map == MAP_FAILED)
+    return fail(format("Unable to read file '%s': %s", path.c_str(), strerror(err)));
+  madvise(map, static_cast<size_t>(st.st_size), MADV_SEQUENTIAL);
+  mapped_ = map;
+  data_ = static_cast<const char*>(map);
+  size_ = static_cast<size_t>(st.st_size);
   return true;
 }
 
 void PlyFile::close() {
   if (mapped_) munmap(mapped_, size_);
   mapped_ = nullptr;
-  owned_.reset();
   data_ = nullptr;
   size_ = pos_ = 0;
   header_done_ = false;
@@ -550,6 +592,18 @@ bool PlyFile::check_sizes() {
   return true;
 }
 
+int64_t PlyFile::most_triangles(size_t element, size_t list_property) const {
+  if (element >= elements_.size()) return 0;
+  const PlyElement& e = elements_[element];
+  if (list_property >= e.properties.size()) return 0;
+  const PlyProperty& p = e.properties[list_property];
+  // n ascii triangles take 8n - 1 bytes at least: the last needs no separator.
+  const bool ascii = storage_ == PlyStorage::Ascii;
+  const size_t smallest = ascii ? 8 : ply_type_size(p.count_type) + 3 * ply_type_size(p.type);
+  const size_t bytes = size_ - pos_ + (ascii ? 1 : 0);
+  return std::min<int64_t>(e.count, static_cast<int64_t>(bytes / smallest));
+}
+
 bool PlyFile::begin_element(const char* what) {
   if (!header_done_) return fail(format("Invalid arguments: %s before the header", what));
   if (next_element_ >= elements_.size())
@@ -565,6 +619,11 @@ bool PlyFile::skip_element() {
 bool PlyFile::read_columns(const PlyColumn* columns) {
   if (!begin_element("read")) return false;
   const PlyElement& e = elements_[next_element_];
+  // Instances without properties take no bytes and no tokens, however many.
+  if (e.properties.empty()) {
+    ++next_element_;
+    return true;
+  }
   bool fixed = true;
   for (const PlyProperty& p : e.properties) fixed = fixed && !p.is_list;
   if (storage_ != PlyStorage::Ascii && fixed) return read_binary_columns(columns);

@@ -61,9 +61,17 @@ struct PlyColumn {
 // int32 are stored as -1.
 struct PlyFaceLists {
   std::vector<int32_t> lines;      // 2 per line
-  std::vector<int32_t> triangles;  // 3 per triangle
+  std::vector<int32_t> triangles;  // 3 per triangle, unless triangle_dest is set
   std::vector<int32_t> quads;      // 4 per quadrilateral
   int64_t skipped = 0;
+
+  // When set, triangle k goes to triangle_dest[k * triangle_stride + 0..2]
+  // instead of `triangles`, and num_dest_triangles counts them. The caller
+  // provides room for one triangle per instance of the element (that is the
+  // most there can be), so a reader can fill record arrays in place.
+  int32_t* triangle_dest = nullptr;
+  size_t triangle_stride = 3;
+  int64_t num_dest_triangles = 0;
 };
 
 class PlyFile {
@@ -91,6 +99,11 @@ class PlyFile {
   // Sorts the lists of property `list_property` of the element into `out`.
   bool read_faces(size_t list_property, PlyFaceLists& out);
 
+  // The most triangles the lists of that property can hold: its instance
+  // count, bounded by the bytes left after the header (a triangle takes at
+  // least its count and three entries in binary, four tokens in ascii).
+  int64_t most_triangles(size_t element, size_t list_property) const;
+
   // Releases the file contents.
   void close();
 
@@ -113,8 +126,7 @@ class PlyFile {
   std::string error_;
   const char* data_ = nullptr;
   size_t size_ = 0;
-  std::unique_ptr<char[]> owned_;  // contents read into memory, or
-  void* mapped_ = nullptr;         // contents mapped from the file
+  void* mapped_ = nullptr;  // contents mapped from the file
   size_t pos_ = 0;  // read position in the body
   bool header_done_ = false;
   PlyStorage storage_ = PlyStorage::Ascii;

@@ -30,16 +30,27 @@ std::string after_last_separator(const std::string& path, bool whole_when_none) 
   return path.substr(slash + 1);
 }
 
-// Position of the first entry of `indices` outside 0..num_nodes-1, or -1.
-int64_t first_bad_index(const std::vector<int32_t>& indices, int32_t num_nodes) {
+// Position of the first index outside 0..num_nodes-1 among `count` records
+// of `width` indices laid out `stride` apart, counted as if the records were
+// packed (record * width + entry), or -1.
+int64_t first_bad_index(const int32_t* v, int64_t count, int width, size_t stride,
+                        int32_t num_nodes) {
   const uint32_t limit = static_cast<uint32_t>(num_nodes);
-  const int64_t n = static_cast<int64_t>(indices.size());
-  const int32_t* v = indices.data();
-  int64_t first = n;
-#pragma omp parallel for schedule(static) reduction(min : first) if (n > 262144)
-  for (int64_t i = 0; i < n; ++i)
-    if (static_cast<uint32_t>(v[i]) >= limit && i < first) first = i;
-  return first < n ? first : -1;
+  int64_t first = count;
+#pragma omp parallel for schedule(static) reduction(min : first) if (count > 65536)
+  for (int64_t i = 0; i < count; ++i) {
+    const int32_t* r = v + i * static_cast<int64_t>(stride);
+    for (int j = 0; j < width; ++j)
+      if (static_cast<uint32_t>(r[j]) >= limit) {
+        if (i < first) first = i;
+        break;
+      }
+  }
+  if (first == count) return -1;
+  const int32_t* r = v + first * static_cast<int64_t>(stride);
+  int j = 0;
+  while (static_cast<uint32_t>(r[j]) < limit) ++j;
+  return first * width + j;
 }
 
 }  // namespace
@@ -71,11 +82,96 @@ std::optional<std::string> decode_property_name(std::string_view text) {
   return out;
 }
 
-bool read_ply(const std::string& path, PlyData& out) {
-  out = PlyData();
+namespace {
+
+// Room for `count` values that are about to be overwritten, backed by huge
+// pages where the kernel allows.
+template <class T>
+T* make_room(std::vector<T>& v, size_t count) {
+  v.reserve(count);
+  advise_huge_pages(v.data(), count * sizeof(T));
+  v.resize(count);
+  return v.data();
+}
+
+// The two shapes a read can produce: flat arrays (PlyData) and the records
+// an Object takes over without copying (PlyMesh). Both keep the coordinates
+// as 3 floats per node and give the triangles room in place.
+struct FlatTarget {
+  PlyData& out;
+  void reset() { out = PlyData(); }
+  void set_error(std::string text) { out.error = std::move(text); }
+  void add_scalar_name(std::string name) { out.scalar_names.push_back(std::move(name)); }
+  float* coordinates(int32_t n) { return make_room(out.coordinates, 3 * static_cast<size_t>(n)); }
+  float* scalar(size_t s, int32_t n) {
+    if (out.scalar_values.size() <= s) out.scalar_values.resize(s + 1);
+    return make_room(out.scalar_values[s], static_cast<size_t>(n));
+  }
+  int32_t* triangles(int64_t most, size_t& stride) {
+    stride = 3;
+    return make_room(out.triangles, 3 * static_cast<size_t>(most));
+  }
+  void finish(int32_t n, PlyFaceLists& faces) {
+    out.num_nodes = n;
+    out.num_lines = static_cast<int32_t>(faces.lines.size() / 2);
+    out.num_triangles = static_cast<int32_t>(faces.num_dest_triangles);
+    out.num_quads = static_cast<int32_t>(faces.quads.size() / 4);
+    out.triangles.resize(3 * static_cast<size_t>(faces.num_dest_triangles));
+    out.lines = std::move(faces.lines);
+    out.quads = std::move(faces.quads);
+    out.skipped_faces = faces.skipped;
+  }
+};
+
+struct RecordTarget {
+  PlyMesh& out;
+  std::vector<std::string> names;
+  void reset() { out = PlyMesh(); }
+  void set_error(std::string text) { out.error = std::move(text); }
+  void add_scalar_name(std::string name) { names.push_back(std::move(name)); }
+  float* coordinates(int32_t n) {
+    static_assert(sizeof(Vec3) == 3 * sizeof(float));
+    return &make_room(out.nodes, static_cast<size_t>(n))->x;
+  }
+  float* scalar(size_t s, int32_t n) {
+    if (out.scalars.size() <= s) out.scalars.resize(s + 1);
+    out.scalars[s].name = names[s];
+    return make_room(out.scalars[s].values, static_cast<size_t>(n));
+  }
+  int32_t* triangles(int64_t most, size_t& stride) {
+    static_assert(sizeof(TriangleRecord) == 4 * sizeof(int32_t));
+    stride = 4;
+    return &make_room(out.triangles, static_cast<size_t>(most))->a;
+  }
+  // Quadrilateral (a, b, c, d) becomes (a, b, c) and (c, d, a) after all
+  // triangles; segment i remembers its place in the file's list.
+  void finish(int32_t, PlyFaceLists& faces) {
+    const int64_t t = faces.num_dest_triangles;
+    const int64_t q = static_cast<int64_t>(faces.quads.size() / 4);
+    out.triangles.resize(static_cast<size_t>(t + 2 * q));
+    TriangleRecord* tri = out.triangles.data() + t;
+    const int32_t* quad = faces.quads.data();
+#pragma omp parallel for schedule(static) if (q > 65536)
+    for (int64_t i = 0; i < q; ++i) {
+      const int32_t* d = quad + 4 * i;
+      tri[2 * i] = {d[0], d[1], d[2], 0};
+      tri[2 * i + 1] = {d[2], d[3], d[0], 0};
+    }
+    const int64_t l = static_cast<int64_t>(faces.lines.size() / 2);
+    out.lines.resize(static_cast<size_t>(l));
+    for (int64_t i = 0; i < l; ++i)
+      out.lines[i] = {faces.lines[2 * i], faces.lines[2 * i + 1], static_cast<uint32_t>(i)};
+    out.num_quads = static_cast<int32_t>(q);
+    out.skipped_faces = faces.skipped;
+  }
+};
+
+template <class Target>
+bool read_into(const std::string& path, Target& target) {
+  target.reset();
   auto refuse = [&](std::string text) {
-    out = PlyData();
-    out.error = std::move(text);
+    target.reset();
+    target.set_error(std::move(text));
     return false;
   };
   PlyFile file;
@@ -96,39 +192,30 @@ bool read_ply(const std::string& path, PlyData& out) {
 
   std::vector<PlyColumn> columns(ve.properties.size());
   std::vector<size_t> scalar_property;
+  std::vector<int> axis_of(ve.properties.size(), -1);
   bool have[3] = {false, false, false};
   for (size_t k = 0; k < ve.properties.size(); ++k) {
     const PlyProperty& p = ve.properties[k];
     if (p.is_list) continue;  // a list holds no single value per node
     int axis = p.name == "x" ? 0 : p.name == "y" ? 1 : p.name == "z" ? 2 : -1;
+    axis_of[k] = axis;
     if (axis >= 0) {
       have[axis] = true;
     } else {
       scalar_property.push_back(k);
       std::optional<std::string> decoded = decode_property_name(p.name);
-      out.scalar_names.push_back(decoded ? *decoded : p.name);
+      target.add_scalar_name(decoded ? *decoded : p.name);
     }
   }
   for (int axis = 0; axis < 3; ++axis)
     if (!have[axis])
       return refuse(format("Element '%s' has no property '%c'", ve.name.c_str(), "xyz"[axis]));
 
-  out.coordinates.reserve(3 * static_cast<size_t>(n));
-  advise_huge_pages(out.coordinates.data(), 3 * static_cast<size_t>(n) * sizeof(float));
-  out.coordinates.resize(3 * static_cast<size_t>(n));
-  out.scalar_values.resize(scalar_property.size());
-  for (size_t k = 0; k < ve.properties.size(); ++k) {
-    const std::string& name = ve.properties[k].name;
-    if (ve.properties[k].is_list) continue;
-    int axis = name == "x" ? 0 : name == "y" ? 1 : name == "z" ? 2 : -1;
-    if (axis >= 0) columns[k] = {out.coordinates.data() + axis, 3};
-  }
-  for (size_t s = 0; s < scalar_property.size(); ++s) {
-    out.scalar_values[s].reserve(n);
-    advise_huge_pages(out.scalar_values[s].data(), static_cast<size_t>(n) * sizeof(float));
-    out.scalar_values[s].resize(n);
-    columns[scalar_property[s]] = {out.scalar_values[s].data(), 1};
-  }
+  float* const coordinates = target.coordinates(n);
+  for (size_t k = 0; k < ve.properties.size(); ++k)
+    if (axis_of[k] >= 0) columns[k] = {coordinates + axis_of[k], 3};
+  for (size_t s = 0; s < scalar_property.size(); ++s)
+    columns[scalar_property[s]] = {target.scalar(s, n), 1};
 
   // Faces: the list property "vertex_indices" of the first element "face".
   size_t face = elements.size();
@@ -143,6 +230,9 @@ bool read_ply(const std::string& path, PlyData& out) {
     return refuse("Property 'vertex_indices' of element 'face' is not a list");
 
   PlyFaceLists faces;
+  faces.triangle_dest = target.triangles(
+      face < elements.size() ? file.most_triangles(face, static_cast<size_t>(face_list)) : 0,
+      faces.triangle_stride);
   for (size_t i = 0; i < elements.size(); ++i) {
     bool ok = i == vertex ? file.read_columns(columns.data())
               : i == face ? file.read_faces(static_cast<size_t>(face_list), faces)
@@ -151,8 +241,7 @@ bool read_ply(const std::string& path, PlyData& out) {
   }
   file.close();
 
-  const int64_t num_coordinates = static_cast<int64_t>(out.coordinates.size());
-  const float* coordinates = out.coordinates.data();
+  const int64_t num_coordinates = 3 * static_cast<int64_t>(n);
   int64_t bad = num_coordinates;
 #pragma omp parallel for schedule(static) reduction(min : bad) if (num_coordinates > 262144)
   for (int64_t i = 0; i < num_coordinates; ++i)
@@ -162,33 +251,43 @@ bool read_ply(const std::string& path, PlyData& out) {
                          static_cast<long long>(bad / 3), "xyz"[bad % 3]));
 
   const int64_t num_lines = static_cast<int64_t>(faces.lines.size() / 2);
-  const int64_t num_triangles = static_cast<int64_t>(faces.triangles.size() / 3);
+  const int64_t num_triangles = faces.num_dest_triangles;
   const int64_t num_quads = static_cast<int64_t>(faces.quads.size() / 4);
   if (num_lines > kMaxCount || num_triangles + 2 * num_quads > kMaxCount)
     return refuse("Too many faces: more than 2147483647 triangles or lines");
 
   struct Kind {
-    const std::vector<int32_t>& indices;
+    const int32_t* indices;
+    int64_t count;
     int width;
+    size_t stride;
     const char* name;
-  } kinds[] = {{faces.lines, 2, "line"}, {faces.triangles, 3, "triangle"}, {faces.quads, 4, "quadrilateral"}};
+  } kinds[] = {{faces.lines.data(), num_lines, 2, 2, "line"},
+               {faces.triangle_dest, num_triangles, 3, faces.triangle_stride, "triangle"},
+               {faces.quads.data(), num_quads, 4, 4, "quadrilateral"}};
   for (const Kind& kind : kinds) {
-    int64_t bad = first_bad_index(kind.indices, n);
-    if (bad >= 0)
+    int64_t bad_entry = first_bad_index(kind.indices, kind.count, kind.width, kind.stride, n);
+    if (bad_entry >= 0) {
+      const int64_t record = bad_entry / kind.width;
+      const int32_t value = kind.indices[record * kind.stride + bad_entry % kind.width];
       return refuse(format("Face index %d of %s %lld (element 'face') is outside the nodes 0..%d",
-                           kind.indices[bad], kind.name, static_cast<long long>(bad / kind.width),
-                           n - 1));
+                           value, kind.name, static_cast<long long>(record), n - 1));
+    }
   }
-
-  out.num_nodes = n;
-  out.num_lines = static_cast<int32_t>(num_lines);
-  out.num_triangles = static_cast<int32_t>(num_triangles);
-  out.num_quads = static_cast<int32_t>(num_quads);
-  out.lines = std::move(faces.lines);
-  out.triangles = std::move(faces.triangles);
-  out.quads = std::move(faces.quads);
-  out.skipped_faces = faces.skipped;
+  target.finish(n, faces);
   return true;
+}
+
+}  // namespace
+
+bool read_ply(const std::string& path, PlyData& out) {
+  FlatTarget target{out};
+  return read_into(path, target);
+}
+
+bool read_ply_mesh(const std::string& path, PlyMesh& out) {
+  RecordTarget target{out, {}};
+  return read_into(path, target);
 }
 
 std::unique_ptr<Object> load_ply(const std::string& path) {
@@ -203,38 +302,25 @@ std::unique_ptr<Object> load_ply(const std::string& path) {
     message = "Unsopported extension. Only PLY files are supported";
   } else {
     if (interactive) show_status(format("Reading '%s' ...", file_name.c_str()));
-    PlyData data;
-    if (!read_ply(path, data)) {
-      message = data.error.empty() ? format("Error reading file '%s'.", path.c_str()) : data.error;
-    } else if (data.num_lines + data.num_triangles + data.num_quads == 0) {
+    PlyMesh mesh;
+    if (!read_ply_mesh(path, mesh)) {
+      message = mesh.error.empty() ? format("Error reading file '%s'.", path.c_str()) : mesh.error;
+    } else if (mesh.lines.empty() && mesh.triangles.empty()) {
       message = format("No faces in '%s': it needs an element 'face' with a list property "
                        "'vertex_indices' of at least 2 indices",
                        file_name.c_str());
     } else {
       if (interactive) show_status("Creating object...");
-      std::vector<const float*> values;
-      std::vector<const char*> names;
-      for (size_t k = 0; k < data.scalar_values.size(); ++k) {
-        values.push_back(data.scalar_values[k].data());
-        names.push_back(data.scalar_names[k].c_str());
-      }
-      values.push_back(nullptr);
-      names.push_back(nullptr);
-      const bool have_scalars = !data.scalar_values.empty();
+      const int num_scalars = static_cast<int>(mesh.scalars.size());
       object = std::make_unique<Object>();
-      object->build(data.num_nodes, data.num_lines, data.num_triangles, data.num_quads,
-                    data.coordinates.data(), data.lines.data(), data.triangles.data(),
-                    data.quads.data(), have_scalars ? values.data() : nullptr,
-                    have_scalars ? names.data() : nullptr);
+      object->build(std::move(mesh.nodes), std::move(mesh.lines), std::move(mesh.triangles),
+                    std::move(mesh.scalars), true);
       object->set_name(after_last_separator(path, false).c_str());
       object->set_path(path.c_str());
-      object->add_boundary_scalar();
       if (interactive) show_status(file_name);
-      message = group_digits_text(
-          format("num nodes = %d, num triangles = %d, scalars = %d", data.num_nodes,
-                 data.num_triangles + 2 * data.num_quads,
-                 static_cast<int>(data.scalar_values.size())),
-          1024);
+      message = group_digits_text(format("num nodes = %d, num triangles = %d, scalars = %d",
+                                         object->num_nodes(), object->num_triangles(), num_scalars),
+                                  1024);
     }
   }
   if (interactive) show_status(message);

@@ -30,11 +30,25 @@ struct PlyData {
   std::string error;                               // why the read failed
 };
 
+// What load_ply builds from: the mesh in the record form an Object takes
+// over without copying.
+struct PlyMesh {
+  std::vector<Vec3> nodes;
+  std::vector<LineRecord> lines;          // source = place in the file's segments
+  std::vector<TriangleRecord> triangles;  // the triangles, then two per quadrilateral
+  std::vector<Scalar> scalars;            // one per extra vertex property
+  int32_t num_quads = 0;
+  int64_t skipped_faces = 0;
+  std::string error;
+};
+
 // Reads the file; false with `outputs.error` set when it cannot be opened,
 // its header or body is broken, or its content is unusable (no vertex
 // element, missing coordinates, non-finite coordinates, face indices outside
 // the nodes, counts beyond 32 bits).
 bool read_ply(const std::string& path, PlyData& outputs);
+// The same read and checks, into records.
+bool read_ply_mesh(const std::string& path, PlyMesh& outputs);
 
 // The whole load with its messages: checks the extension, reads, builds the
 // object, adds the boundary field and reports the counts. Null on failure.

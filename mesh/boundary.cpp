@@ -2,13 +2,14 @@
 // one triangle, "Artificial" holds each node's distance from the origin so
 // that a mesh without fields still has one to colour by. Both replace an
 // older field of their name and apply to the full-resolution mesh first.
-// Also holds the edge collection shared with refinement.
+// Also holds the edge collection that refinement numbers its midpoints by.
 
 #include <algorithm>
 #include <cmath>
 
 #include "app/core/messages.h"
 #include "mesh/edge_collection.h"
+#include "mesh/node_triangles.h"
 
 namespace Tavrin {
 
@@ -42,26 +43,25 @@ void remove_own_scalar(Object& object, const char* name) {
 
 }  // namespace
 
+// The edges of exactly one triangle are found per node: among the sides at a
+// node, a far end that occurs once. Every node reads only its own triangles,
+// so the nodes are done in parallel without locks.
 void Object::add_boundary_scalar() {
   if (full) full->add_boundary_scalar();
-  remove_own_scalar(*this, "Boundary");
-
-  std::unique_ptr<EdgeSet> edges = collect_edges(triangles);
-  uint64_t count = edges->countWithCounter(1);
-  if (count == 0) {
-    log_message("No boundary could be found.\n");
-    return;
-  }
-  std::vector<int32_t> pairs(2 * count);
-  count = edges->copyOutWithCounter(1, pairs.data(), count);
-  edges.reset();
-
   Scalar boundary;
   boundary.name = "Boundary";
-  boundary.values.assign(nodes.size(), 0.0f);
-  for (uint64_t k = 0; k < 2 * count; ++k) {
-    const int32_t node = pairs[k];
-    if (node >= 0 && static_cast<size_t>(node) < nodes.size()) boundary.values[node] = 1000.0f;
+  const bool any = boundary_values(
+      triangles, group_triangles_by_node(triangles, static_cast<int64_t>(nodes.size())),
+      boundary.values);
+  add_boundary_field(std::move(boundary), any);
+}
+
+// Replaces an older field of the name; no field when no node is marked.
+void Object::add_boundary_field(Scalar boundary, bool any) {
+  remove_own_scalar(*this, "Boundary");
+  if (!any) {
+    log_message("No boundary could be found.\n");
+    return;
   }
   append_scalar(std::move(boundary));
 }

@@ -1,6 +1,5 @@
 // The distinct edges of a triangle list, each counted once per triangle that
-// uses it. Shared by refinement (midpoint per edge) and the boundary field
-// (edges of exactly one triangle).
+// uses it. Refinement numbers its midpoints in the order of this set.
 #pragma once
 
 #include <memory>

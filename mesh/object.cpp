@@ -2,15 +2,41 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cmath>
+
+#include "mesh/node_triangles.h"
 
 namespace Tavrin {
 
 void Object::set_nodes_and_box(int32_t num_nodes, const float* coordinates) {
   nodes.resize(num_nodes > 0 ? num_nodes : 0);
+  Vec3* out = nodes.data();
+#pragma omp parallel for schedule(static)
   for (int32_t i = 0; i < num_nodes; ++i)
-    nodes[i] = Vec3(coordinates[3 * i], coordinates[3 * i + 1], coordinates[3 * i + 2]);
+    out[i] = Vec3(coordinates[3 * i], coordinates[3 * i + 1], coordinates[3 * i + 2]);
   update_bbox();
+}
+
+void Object::build(std::vector<Vec3>&& node_records, std::vector<LineRecord>&& line_records,
+                   std::vector<TriangleRecord>&& triangle_records, std::vector<Scalar>&& fields,
+                   bool with_boundary) {
+  clear();
+  nodes = std::move(node_records);
+  lines = std::move(line_records);
+  triangles = std::move(triangle_records);
+  update_bbox();
+  if (fields.empty())
+    add_artificial_scalar();
+  else
+    scalars = std::move(fields);
+
+  NodeTriangles groups = group_triangles_by_node(triangles, static_cast<int64_t>(nodes.size()));
+  Scalar boundary;
+  boundary.name = "Boundary";
+  const bool any = node_fields(nodes, triangles, groups, &normals,
+                               with_boundary ? &boundary.values : nullptr);
+  if (with_boundary) add_boundary_field(std::move(boundary), any);
 }
 
 void Object::build(int32_t num_nodes, int32_t num_lines, int32_t num_triangles, int32_t num_quads,
@@ -75,33 +101,51 @@ void Object::clear() {
   octree_cache.reset();
 }
 
+namespace {
+
+// Keeps the first of equal values like a single forward scan with strict
+// comparisons does, so the box holds the same zero sign and NaN as that scan.
+void take_smaller(Vec3& lo, const Vec3& p) {
+  for (int i = 0; i < 3; ++i)
+    if (p[i] < lo[i]) lo[i] = p[i];
+}
+void take_larger(Vec3& hi, const Vec3& p) {
+  for (int i = 0; i < 3; ++i)
+    if (p[i] > hi[i]) hi[i] = p[i];
+}
+
+}  // namespace
+
 void Object::update_bbox() {
   if (nodes.empty()) return;
-  Vec3 lo = nodes[0], hi = nodes[0];
-  for (const Vec3& p : nodes) {
-    for (int i = 0; i < 3; ++i) {
-      if (p[i] < lo[i]) lo[i] = p[i];
-      if (p[i] > hi[i]) hi[i] = p[i];
+  const int64_t n = static_cast<int64_t>(nodes.size());
+  const Vec3* p = nodes.data();
+  // Every chunk starts from node 0 and the chunks are merged in order: the
+  // result is that of one scan over all nodes.
+  constexpr int kMaxChunks = 64;
+  const int64_t chunks = std::min<int64_t>(kMaxChunks, std::max<int64_t>(1, n / 65536));
+  Vec3 lo[kMaxChunks], hi[kMaxChunks];
+#pragma omp parallel for schedule(static)
+  for (int64_t c = 0; c < chunks; ++c) {
+    Vec3 l = p[0], h = p[0];
+    for (int64_t i = n * c / chunks; i < n * (c + 1) / chunks; ++i) {
+      take_smaller(l, p[i]);
+      take_larger(h, p[i]);
     }
+    lo[c] = l;
+    hi[c] = h;
   }
-  bbox_min = lo;
-  bbox_max = hi;
+  for (int64_t c = 1; c < chunks; ++c) {
+    take_smaller(lo[0], lo[c]);
+    take_larger(hi[0], hi[c]);
+  }
+  bbox_min = lo[0];
+  bbox_max = hi[0];
 }
 
 void Object::compute_normals() {
-  const size_t n = nodes.size();
-  normals.assign(n, Vec3());
-  // Summed in triangle order on one thread so that the result never depends
-  // on the number of threads.
-  for (const TriangleRecord& t : triangles) {
-    const Vec3& pa = nodes[t.a];
-    Vec3 face = normalize(cross(nodes[t.b] - pa, nodes[t.c] - pa));
-    normals[t.a] += face;
-    normals[t.b] += face;
-    normals[t.c] += face;
-  }
-#pragma omp parallel for schedule(static)
-  for (int64_t i = 0; i < static_cast<int64_t>(n); ++i) normals[i] = normalize(normals[i]);
+  NodeTriangles groups = group_triangles_by_node(triangles, static_cast<int64_t>(nodes.size()));
+  node_normals(nodes, triangles, groups, normals);
 }
 
 void Object::swap_normals() {

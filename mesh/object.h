@@ -59,6 +59,15 @@ class Object {
              const int32_t* quad_quadruples, const float* const* scalar_values,
              const char* const* scalar_names);
 
+  // Takes the arrays over instead of copying them; quads must already be
+  // split into triangles. An empty `scalars` gives the object the
+  // "Artificial" field; `with_boundary` then adds the "Boundary" field as
+  // add_boundary_scalar does, sharing the per-node grouping of the triangles
+  // with the normals.
+  void build(std::vector<Vec3>&& node_records, std::vector<LineRecord>&& line_records,
+             std::vector<TriangleRecord>&& triangle_records, std::vector<Scalar>&& fields,
+             bool with_boundary);
+
   // Builds from arrays already in record form; no scalars.
   void build_from_records(int32_t num_nodes, int32_t num_lines, int32_t num_triangles,
                           const Vec3* nodes, const LineRecord* lines,
@@ -131,6 +140,7 @@ class Object {
 
  private:
   void set_nodes_and_box(int32_t num_nodes, const float* coordinates);
+  void add_boundary_field(Scalar boundary, bool any);
 };
 
 }  // namespace Tavrin

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <random>
 
+#include <omp.h>
+
 #include "app/core/globals.h"
 #include "io/ply_file.h"
 #include "io/ply_reader.h"
@@ -252,6 +254,72 @@ TEST(IoPlyRead, BinaryTriangleFastPathMixedWithOtherLengths) {
     EXPECT_EQ(data.quads, (std::vector<int32_t>{0, 1, 2, 3}));
     EXPECT_EQ(data.skipped_faces, 1);
   }
+}
+
+// A body big enough for the parallel conversion of the 13-byte triangle
+// records, with other lengths well inside it: the record read must equal the
+// flat read (quads split after the triangles, segments numbered in file
+// order) for any number of threads, in both byte orders.
+TEST(IoPlyRead, RecordsMatchFlatArraysAcrossThreadCounts) {
+  const int saved = omp_get_max_threads();
+  for (const char* storage : {"binary_little_endian", "binary_big_endian"}) {
+    const int records = 200000;
+    TestPly ply{storage, "element vertex 6\nproperty float x\nproperty float y\nproperty float z\n"
+                         "element face " + std::to_string(records) +
+                         "\nproperty list uchar int vertex_indices\n", ""};
+    for (int i = 0; i < 6; ++i)
+      for (int c = 0; c < 3; ++c) ply.value("float", i * 3 + c);
+    std::mt19937 rng(7);
+    for (int r = 0; r < records; ++r) {
+      const int length = r == 150001 ? 4 : r == 150002 ? 2 : r == 199999 ? 5 : 3;
+      ply.value("uchar", length);
+      for (int j = 0; j < length; ++j) ply.value("int", static_cast<double>(rng() % 6));
+    }
+    const std::string path = test::temp_dir("ply_records") + "/m.ply";
+    write_text(path, ply.text());
+    PlyData flat;
+    ASSERT_TRUE(read_ply(path, flat)) << flat.error;
+    ASSERT_EQ(flat.num_triangles, records - 3);
+    for (int threads : {1, 2, 3}) {
+      omp_set_num_threads(threads);
+      PlyMesh mesh;
+      ASSERT_TRUE(read_ply_mesh(path, mesh)) << mesh.error;
+      ASSERT_EQ(mesh.triangles.size(), static_cast<size_t>(flat.num_triangles + 2 * flat.num_quads));
+      bool same = true;
+      for (int t = 0; t < flat.num_triangles; ++t) {
+        const TriangleRecord& r = mesh.triangles[t];
+        same = same && r.a == flat.triangles[3 * t] && r.b == flat.triangles[3 * t + 1] &&
+               r.c == flat.triangles[3 * t + 2] && r.tag == 0;
+      }
+      EXPECT_TRUE(same) << storage << ", " << threads << " threads";
+      for (int q = 0; q < flat.num_quads; ++q) {
+        const int32_t* d = &flat.quads[4 * q];
+        const TriangleRecord& x = mesh.triangles[flat.num_triangles + 2 * q];
+        const TriangleRecord& y = mesh.triangles[flat.num_triangles + 2 * q + 1];
+        EXPECT_TRUE(x.a == d[0] && x.b == d[1] && x.c == d[2]);
+        EXPECT_TRUE(y.a == d[2] && y.b == d[3] && y.c == d[0]);
+      }
+      ASSERT_EQ(mesh.lines.size(), 1u);
+      EXPECT_EQ(mesh.lines[0].a, flat.lines[0]);
+      EXPECT_EQ(mesh.lines[0].b, flat.lines[1]);
+      EXPECT_EQ(mesh.lines[0].source, 0u);
+      ASSERT_EQ(mesh.nodes.size(), 6u);
+      EXPECT_EQ(mesh.nodes[5], Vec3(15, 16, 17));
+    }
+  }
+  omp_set_num_threads(saved);
+}
+
+// An ascii body that ends right after the last index of its only triangle.
+TEST(IoPlyRead, AsciiTightestBody) {
+  const std::string path = test::temp_dir("ply_tight") + "/m.ply";
+  write_text(path, "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+                   "property float z\nelement face 1\nproperty list uchar int vertex_indices\n"
+                   "end_header\n0 0 0 1 0 0 0 1 0 3 0 1 2");
+  PlyMesh mesh;
+  ASSERT_TRUE(read_ply_mesh(path, mesh)) << mesh.error;
+  ASSERT_EQ(mesh.triangles.size(), 1u);
+  EXPECT_EQ(mesh.triangles[0].c, 2);
 }
 
 // ------------------------------------------------------------------ names

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <random>
 #include <tuple>
 #include <set>
 #include <utility>
@@ -177,6 +179,73 @@ TEST(MeshBoundary, ReplacesOlderFieldAtTheEndOfTheList) {
     }
     EXPECT_EQ(o.scalars[0].name, "temp") << c.label;
   }
+}
+
+// Random meshes, with repeated triangles and triangles that use a node twice
+// or three times, against a single-threaded oracle: edge counts in a std::map
+// for the boundary, normals summed in triangle order for the nodes. Both the
+// separate calls and the build that takes the arrays over must agree with it
+// for any number of threads.
+TEST(MeshBoundary, RandomMeshesMatchSerialOracleForAnyThreadCount) {
+  const int saved = omp_get_max_threads();
+  for (uint32_t seed : {1u, 2u, 3u, 4u}) {
+    std::mt19937 rng(seed);
+    const int n = seed == 4 ? 40 : 3000;  // few nodes: many repeated edges
+    const int t = 6000;
+    std::vector<Vec3> nodes(n);
+    for (Vec3& p : nodes)
+      p = Vec3(std::uniform_real_distribution<float>(-1, 1)(rng),
+               std::uniform_real_distribution<float>(-1, 1)(rng),
+               std::uniform_real_distribution<float>(-1, 1)(rng));
+    std::vector<TriangleRecord> triangles(t);
+    for (TriangleRecord& r : triangles) {
+      std::uniform_int_distribution<int> node(0, n - 1);
+      r = {node(rng), node(rng), node(rng), 0};
+      const int kind = static_cast<int>(rng() % 20);
+      if (kind == 0) r.b = r.a;
+      if (kind == 1) r.c = r.b = r.a;
+      if (kind == 2) r = triangles[rng() % t];  // may repeat an earlier triangle
+    }
+
+    std::map<std::pair<int, int>, int> uses;
+    std::vector<Vec3> sums(n);
+    for (const TriangleRecord& r : triangles) {
+      for (auto [x, y] : {std::pair{r.a, r.b}, std::pair{r.b, r.c}, std::pair{r.a, r.c}})
+        ++uses[{std::min(x, y), std::max(x, y)}];
+      const Vec3 face = normalize(cross(nodes[r.b] - nodes[r.a], nodes[r.c] - nodes[r.a]));
+      sums[r.a] += face;
+      sums[r.b] += face;
+      sums[r.c] += face;
+    }
+    std::vector<float> boundary(n, 0.0f);
+    for (const auto& [edge, count] : uses)
+      if (count == 1) boundary[edge.first] = boundary[edge.second] = 1000.0f;
+    // No field at all when no node is marked.
+    if (std::count(boundary.begin(), boundary.end(), 1000.0f) == 0) boundary.clear();
+    std::vector<Vec3> normals(n);
+    for (int v = 0; v < n; ++v) normals[v] = normalize(sums[v]);
+
+    for (int threads : {1, 2, 3}) {
+      omp_set_num_threads(threads);
+      Object o;
+      o.nodes = nodes;
+      o.triangles = triangles;
+      o.compute_normals();
+      test::MessageCapture capture;
+      o.add_boundary_scalar();
+      Object moved;
+      moved.build(std::vector<Vec3>(nodes), {}, std::vector<TriangleRecord>(triangles), {}, true);
+      for (const Object* m : {&o, &moved}) {
+        ASSERT_EQ(m->normals.size(), normals.size());
+        EXPECT_EQ(0, std::memcmp(m->normals.data(), normals.data(), n * sizeof(Vec3)))
+            << "seed " << seed << ", " << threads << " threads";
+        EXPECT_EQ(scalar_values(*m, "Boundary"), boundary)
+            << "seed " << seed << ", " << threads << " threads";
+      }
+      EXPECT_EQ(moved.scalars.front().name, "Artificial");
+    }
+  }
+  omp_set_num_threads(saved);
 }
 
 TEST(MeshArtificial, DistanceFromOriginReplacesOlderField) {
