@@ -40,6 +40,7 @@ class ClusterHandler : public HandlerInterface {
   void releaseCells() override {
     table_.reset();
     std::vector<uint64_t>().swap(space_.cellKeys);
+    space_.forgetNodeCells();
     map_.clear();
   }
 
@@ -187,6 +188,19 @@ class ClusterHandler : public HandlerInterface {
                            node_count, components, map_);
   }
 
+  // mapNodes, or the same map from the cells the collection found for these
+  // coordinates (every cell looked up once); the collection's node cells are
+  // dropped once used.
+  bool mapNodesOnce(const float* coords, int64_t node_count, int32_t components) {
+    const ClusterSpace& s = space_;
+    if (s.nodeCellCoords != coords || s.nodeCellStride != components ||
+        static_cast<int64_t>(s.nodeCell.size()) != node_count)
+      return mapNodes(coords, node_count, components);
+    const bool ok = mapNodesByCell(*table_, s.cellKeys, s.nodeCell, coords, components, map_);
+    space_.forgetNodeCells();
+    return ok;
+  }
+
   // The slot each node's values are summed in: by default its own cell's.
   // A handler whose output nodes span several records (merged sub-clusters)
   // sums all their nodes in one of them.
@@ -196,7 +210,7 @@ class ClusterHandler : public HandlerInterface {
   // coordinates stay the same; a node without a cell fails the run.
   bool ensureNodeSlots(const float* coords, int64_t node_count, int32_t components) {
     if (map_.matches(coords, node_count, components)) return true;
-    if (coords && node_count > 0 && mapNodes(coords, node_count, components)) return true;
+    if (coords && node_count > 0 && mapNodesOnce(coords, node_count, components)) return true;
     const int64_t missing = map_.missing_node;
     fail(missing >= 0 ? format("Simplification failed: the cell of node %lld is missing from the "
                                "cell table.\n",

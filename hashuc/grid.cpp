@@ -4,7 +4,8 @@
 
 #include <cmath>
 
-#include "hashuc/occupied_cell_set.h"
+#include "hashuc/slot_groups.h"
+#include "tables/large_array.h"
 
 namespace Tavrin {
 
@@ -126,22 +127,68 @@ uint32_t occupiedCellBuckets(int64_t node_count, int32_t n, bool octant_mode) {
   return static_cast<uint32_t>(b > 0 ? b : 1);
 }
 
+// The nodes are grouped by bucket (key modulo the bucket count) with the
+// stable counting sort, so each bucket sees its nodes in input order; a scan
+// of each bucket then lists its distinct keys by first node. No locks, and
+// the same order for any number of threads.
 int64_t collectOccupiedCells(ClusterSpace& space, const float* coords, int64_t node_count,
                              int stride, const Vec3* normals) {
   const bool octant = normals != nullptr;
-  OccupiedCellSet set(occupiedCellBuckets(node_count, space.grid.nx, octant));
+  const uint64_t buckets = occupiedCellBuckets(node_count, space.grid.nx, octant);
   const ClusterGrid& grid = space.grid;
   const NormalizationBox& nb = space.normalisation;
+  space.cellKeys.clear();
+  space.forgetNodeCells();
+  if (node_count <= 0) return 0;
+  LargeArray<uint64_t> keys = allocateLargeArray<uint64_t>(node_count);
 #pragma omp parallel for schedule(static)
   for (int64_t i = 0; i < node_count; ++i) {
-    Vec3 q = nb.normalise(coords + i * stride);
-    uint64_t k = octant ? grid.key(q, normals[i]) : grid.key(q);
-    set.insert(k, static_cast<uint32_t>(i));
+    const Vec3 q = nb.normalise(coords + i * stride);
+    keys[i] = octant ? grid.key(q, normals[i]) : grid.key(q);
   }
-  uint64_t c = set.count();
-  space.cellKeys.assign(c, 0);
-  set.copyOut(space.cellKeys.data(), c);
-  return static_cast<int64_t>(c);
+  SlotGroups groups;
+  if (!groups.build(buckets, static_cast<uint64_t>(node_count),
+                    [&](uint64_t i) { return static_cast<uint32_t>(keys[i] % buckets); }))
+    return 0;
+
+  // Each bucket's distinct keys, first node first, written over the start of
+  // the bucket's own segment (a bucket has no more keys than nodes); `local`
+  // holds each grouped node's position among them.
+  LargeArray<uint64_t> distinct = allocateLargeArray<uint64_t>(node_count);
+  LargeArray<uint32_t> local = allocateLargeArray<uint32_t>(node_count);
+  std::vector<uint32_t> first_cell(buckets + 1, 0);
+#pragma omp parallel for schedule(static)
+  for (uint64_t b = 0; b < buckets; ++b) {
+    const uint32_t begin = groups.begin(b), end = groups.end(b);
+    uint64_t* d = distinct.get() + begin;
+    uint32_t count = 0, last = 0;
+    for (uint32_t k = begin; k < end; ++k) {
+      const uint64_t key = keys[groups.item(k)];
+      if (count == 0 || d[last] != key) {
+        last = 0;
+        while (last < count && d[last] != key) ++last;
+        if (last == count) d[count++] = key;
+      }
+      local[k] = last;
+    }
+    first_cell[b + 1] = count;
+  }
+  for (uint64_t b = 0; b < buckets; ++b) first_cell[b + 1] += first_cell[b];
+  const uint64_t cells = first_cell[buckets];
+  space.cellKeys.resize(cells);
+  space.nodeCell.resize(node_count);
+  uint64_t* cell_keys = space.cellKeys.data();
+  uint32_t* node_cell = space.nodeCell.data();
+#pragma omp parallel for schedule(static)
+  for (uint64_t b = 0; b < buckets; ++b) {
+    const uint32_t begin = groups.begin(b), end = groups.end(b);
+    const uint32_t first = first_cell[b];
+    for (uint32_t j = 0; j < first_cell[b + 1] - first; ++j) cell_keys[first + j] = distinct[begin + j];
+    for (uint32_t k = begin; k < end; ++k) node_cell[groups.item(k)] = first + local[k];
+  }
+  space.nodeCellCoords = coords;
+  space.nodeCellStride = stride;
+  return static_cast<int64_t>(cells);
 }
 
 }  // namespace Tavrin

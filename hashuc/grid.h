@@ -89,6 +89,18 @@ struct ClusterSpace {
   NormalizationBox normalisation;
   ClusterGrid grid;
   std::vector<uint64_t> cellKeys;
+  // The position in cellKeys of every node's cell, as the last collection
+  // found it for the coordinates nodeCellCoords (stride nodeCellStride), so
+  // that the node map looks every cell up once instead of every node.
+  std::vector<uint32_t> nodeCell;
+  const float* nodeCellCoords = nullptr;
+  int nodeCellStride = 0;
+
+  void forgetNodeCells() {
+    std::vector<uint32_t>().swap(nodeCell);
+    nodeCellCoords = nullptr;
+    nodeCellStride = 0;
+  }
 
   int32_t cellCount() const { return static_cast<int32_t>(cellKeys.size()); }
 
@@ -99,8 +111,10 @@ struct ClusterSpace {
 
 // Collects the distinct occupied cells of the nodes into space.cellKeys, in
 // bucket order and, within a bucket, in the order of the first node that
-// occupies each cell. In octant mode `normals` (one Vec3 per node) give the
-// octant. Returns the number of cells.
+// occupies each cell (the order one thread inserting the nodes in order into
+// a hash set of that many buckets would give), and every node's position in
+// it into space.nodeCell. In octant mode `normals` (one Vec3 per node) give
+// the octant. Returns the number of cells.
 int64_t collectOccupiedCells(ClusterSpace& space, const float* coords, int64_t node_count,
                              int stride, const Vec3* normals = nullptr);
 

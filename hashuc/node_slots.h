@@ -61,4 +61,39 @@ bool mapNodesToSlots(const Table& table, const NormalizationBox& nb, const KeyOf
   return true;
 }
 
+// Fills `map` from a collection that already knows every node's cell
+// (node_cell: position in cell_keys): each cell is looked up once, and every
+// node takes its cell's slot. The same map as mapNodesToSlots with the key
+// function of that collection; false (and missing_node) as there.
+template <class Table>
+bool mapNodesByCell(const Table& table, const std::vector<uint64_t>& cell_keys,
+                    const std::vector<uint32_t>& node_cell, const float* coords, int32_t stride,
+                    NodeSlots& map) {
+  map.clear();
+  if (table.slotCount() >= kNoSlot) return false;
+  const int64_t cells = static_cast<int64_t>(cell_keys.size());
+  std::vector<uint32_t> cell_slot(cells);
+#pragma omp parallel for schedule(static)
+  for (int64_t j = 0; j < cells; ++j) {
+    const int64_t s = table.find_index(cell_keys[j]);
+    cell_slot[j] = s < 0 ? kNoSlot : static_cast<uint32_t>(s);
+  }
+  const int64_t n = static_cast<int64_t>(node_cell.size());
+  map.slot.resize(n);
+  int64_t missing = n;
+#pragma omp parallel for schedule(static) reduction(min : missing)
+  for (int64_t i = 0; i < n; ++i) {
+    const uint32_t s = cell_slot[node_cell[i]];
+    map.slot[i] = s;
+    if (s == kNoSlot && i < missing) missing = i;
+  }
+  if (missing < n) {
+    map.missing_node = missing;
+    return false;
+  }
+  map.coords = coords;
+  map.stride = stride;
+  return true;
+}
+
 }  // namespace Tavrin

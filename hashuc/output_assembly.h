@@ -5,10 +5,10 @@
 //     handler that merges sub-clusters gives several records one number;
 //   - triangles: each source triangle whose corners reach three different
 //     output nodes becomes one, turned so that it faces the way its source
-//     faces; duplicates over the same three nodes collapse into one
-//     (TriangleSet keeps the one with the smallest source number);
+//     faces; duplicates over the same three nodes collapse into one (the
+//     one with the smallest source number stays);
 //   - lines: the edge left by a triangle collapsed onto two nodes, unless it
-//     is an edge of some output triangle (its EdgeSet counter stays 0);
+//     is an edge of some output triangle;
 //   - nodes: each output node at its record's point, denormalised.
 // Two corners are the same output node exactly when they carry the same
 // output number. The layout names the record fields used:
@@ -16,16 +16,19 @@
 //   static constexpr int kPointField;   // three floats: the normalised point
 #pragma once
 
+#include <omp.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
 #include "hashuc/cluster_pipeline.h"
-#include "hashuc/edge_set.h"
 #include "hashuc/grid.h"
 #include "hashuc/node_slots.h"
 #include "hashuc/qef.h"
-#include "hashuc/triangle_set.h"
+#include "hashuc/slot_groups.h"
+#include "tables/large_array.h"
 #include "simplify/handler_interface.h"
 
 namespace Tavrin {
@@ -66,80 +69,241 @@ bool numberByKeyOrder(Table& table, const std::vector<uint64_t>& keys, OutputNum
   return missing == n;
 }
 
+namespace assembly_detail {
+
+// A triangle over three different output nodes, turned the way its source faces.
+struct CandidateTriangle {
+  int32_t a, b, c;
+  int32_t source;
+};
+
+inline void sortedTriple(const CandidateTriangle& t, int32_t out[3]) {
+  int32_t a = t.a, b = t.b, c = t.c;
+  if (a > b) std::swap(a, b);
+  if (b > c) std::swap(b, c);
+  if (a > b) std::swap(a, b);
+  out[0] = a;
+  out[1] = b;
+  out[2] = c;
+}
+
+// An edge (a < b) as one sortable word: a in the high half.
+inline uint64_t edgeWord(int32_t a, int32_t b) {
+  return (static_cast<uint64_t>(static_cast<uint32_t>(a)) << 32) | static_cast<uint32_t>(b);
+}
+
+// Concatenates per-block parts in block order.
+template <class T>
+void concatenate(std::vector<std::vector<T>>& parts, std::vector<T>& out) {
+  size_t total = 0;
+  for (const auto& p : parts) total += p.size();
+  out.clear();
+  out.reserve(total);
+  for (auto& p : parts) {
+    out.insert(out.end(), p.begin(), p.end());
+    std::vector<T>().swap(p);
+  }
+}
+
+}  // namespace assembly_detail
+
 // Triangles and lines of the simplified mesh from the numbered records.
 // Returns false (and leaves `mesh` empty) when a triangle names a node the
 // map does not hold; bad_triangle is then its number.
+//
+// The result is what one thread would get adding the triangles in order to
+// hash sets of 2c/7 (triangles) and 3c/10 (edges) buckets for c output nodes
+// and copying them out bucket by bucket: triangles within a bucket by
+// source number, the one with the smallest source kept of those over the
+// same nodes; edges within a bucket by (a, b). Instead of locked sets, the
+// candidates are collected per thread block in source order, grouped by
+// bucket with the stable counting sort and deduplicated bucket by bucket.
 template <class Layout, class Table>
 bool assembleTrianglesAndLines(Table& table, const NormalizationBox& nb, const NodeSlots& map,
                                const TriangleInput& in, int32_t output_count,
                                SimplifiedMesh& mesh, int64_t& bad_triangle) {
+  using namespace assembly_detail;
   const uint64_t c = static_cast<uint64_t>(output_count);
   const bool lines = mesh.want_lines;
-  EdgeSet edges(static_cast<uint32_t>(lines ? std::max<uint64_t>(1, 3 * c / 10 ? 3 * c / 10 : c) : 1));
-  TriangleSet tris(static_cast<uint32_t>(std::max<uint64_t>(1, 2 * c / 7 ? 2 * c / 7 : c)));
-  const uint64_t n = map.slot.size();
-  int64_t bad = in.count;
-  bool collapsed = false;
-#pragma omp parallel for schedule(static) reduction(min : bad) reduction(|| : collapsed)
-  for (int64_t i = 0; i < in.count; ++i) {
-    uint32_t node[3];
-    const typename Table::Slot* slot[3];
-    int32_t o[3];
-    bool ok = true;
-    for (int j = 0; j < 3; ++j) {
-      node[j] = static_cast<uint32_t>(in.node(i, j));
-      if (node[j] >= n) {
-        ok = false;
-        break;
-      }
-      slot[j] = &table.slot(map.slot[node[j]]);
-      o[j] = outputNumberOf<Layout>(slot[j]->rec);
-    }
-    if (!ok) {
-      if (i < bad) bad = i;
-      continue;
-    }
-    if (o[0] != o[1] && o[1] != o[2] && o[0] != o[2]) {
-      const Vec3 p0 = nb.normalise(in.position(node[0]));
-      const Vec3 p1 = nb.normalise(in.position(node[1]));
-      const Vec3 p2 = nb.normalise(in.position(node[2]));
-      const Vec3 r0 = pointOf<Layout>(slot[0]->rec);
-      const Vec3 r1 = pointOf<Layout>(slot[1]->rec);
-      const Vec3 r2 = pointOf<Layout>(slot[2]->rec);
-      const Vec3 source_normal = normalize(cross(p1 - p0, p2 - p0));
-      const Vec3 new_normal = normalize(cross(r1 - r0, r2 - r0));
-      if (dot(source_normal, new_normal) >= 0.0f)
-        tris.add(o[0], o[1], o[2], static_cast<int32_t>(i));
-      else
-        tris.add(o[0], o[2], o[1], static_cast<int32_t>(i));
-    } else if (lines && !(o[0] == o[1] && o[1] == o[2])) {
-      const int32_t a = o[0] != o[1] ? o[0] : o[1];
-      const int32_t b = o[0] != o[1] ? o[1] : o[2];
-      edges.add(std::min(a, b), std::max(a, b), 0);
-      collapsed = true;
-    }
-  }
+  const uint64_t edge_buckets = lines ? std::max<uint64_t>(1, 3 * c / 10 ? 3 * c / 10 : c) : 1;
+  const uint64_t tri_buckets = std::max<uint64_t>(1, 2 * c / 7 ? 2 * c / 7 : c);
   mesh.lines.clear();
   mesh.triangles.clear();
+
+  // The output number of every slot, read once (empty slots hold zero records).
+  const uint64_t slots = table.slotCount();
+  LargeArray<int32_t> slot_number = allocateLargeArray<int32_t>(slots);
+#pragma omp parallel for schedule(static)
+  for (uint64_t s = 0; s < slots; ++s) slot_number[s] = outputNumberOf<Layout>(table.slot(s).rec);
+
+  // Candidate triangles and collapsed edges, per block of source triangles.
+  const uint64_t n = map.slot.size();
+  const uint32_t* node_slot = map.slot.data();
+  const int blocks = std::max(1, omp_get_max_threads());
+  std::vector<std::vector<CandidateTriangle>> tri_parts(blocks);
+  std::vector<std::vector<uint64_t>> edge_parts(blocks);
+  int64_t bad = in.count;
+#pragma omp parallel for schedule(static) reduction(min : bad)
+  for (int blk = 0; blk < blocks; ++blk) {
+    const int64_t begin = in.count * blk / blocks, end = in.count * (blk + 1) / blocks;
+    std::vector<CandidateTriangle>& tris = tri_parts[blk];
+    std::vector<uint64_t>& edges = edge_parts[blk];
+    tris.reserve(static_cast<size_t>((end - begin) / 8));
+    for (int64_t i = begin; i < end; ++i) {
+      // The node map is read at scattered places: fetch a later triangle's early.
+      constexpr int64_t kAhead = 16;
+      if (i + kAhead < end)
+        for (int j = 0; j < 3; ++j) {
+          const uint32_t later = static_cast<uint32_t>(in.node(i + kAhead, j));
+          if (later < n) __builtin_prefetch(node_slot + later);
+        }
+      uint32_t node[3], slot[3];
+      int32_t o[3];
+      bool ok = true;
+      for (int j = 0; j < 3; ++j) {
+        node[j] = static_cast<uint32_t>(in.node(i, j));
+        if (node[j] >= n) {
+          ok = false;
+          break;
+        }
+        slot[j] = node_slot[node[j]];
+        o[j] = slot_number[slot[j]];
+      }
+      if (!ok) {
+        if (i < bad) bad = i;
+        break;  // later triangles of this block cannot be smaller
+      }
+      if (o[0] != o[1] && o[1] != o[2] && o[0] != o[2]) {
+        const Vec3 p0 = nb.normalise(in.position(node[0]));
+        const Vec3 p1 = nb.normalise(in.position(node[1]));
+        const Vec3 p2 = nb.normalise(in.position(node[2]));
+        const Vec3 r0 = pointOf<Layout>(table.slot(slot[0]).rec);
+        const Vec3 r1 = pointOf<Layout>(table.slot(slot[1]).rec);
+        const Vec3 r2 = pointOf<Layout>(table.slot(slot[2]).rec);
+        const Vec3 source_normal = normalize(cross(p1 - p0, p2 - p0));
+        const Vec3 new_normal = normalize(cross(r1 - r0, r2 - r0));
+        if (dot(source_normal, new_normal) >= 0.0f)
+          tris.push_back({o[0], o[1], o[2], static_cast<int32_t>(i)});
+        else
+          tris.push_back({o[0], o[2], o[1], static_cast<int32_t>(i)});
+      } else if (lines && !(o[0] == o[1] && o[1] == o[2])) {
+        const int32_t a = o[0] != o[1] ? o[0] : o[1];
+        const int32_t b = o[0] != o[1] ? o[1] : o[2];
+        edges.push_back(edgeWord(std::min(a, b), std::max(a, b)));
+      }
+    }
+  }
   if (bad < in.count) {
     bad_triangle = bad;
     return false;
   }
-  const uint64_t f = tris.count();
-  mesh.triangles.resize(3 * f);
-  if (f > 0) tris.copyOut(mesh.triangles.data(), f);
-  if (lines && collapsed) {
-    // A collapsed edge that is also an edge of an output triangle is no
-    // line. The output triangles carry every triangle edge (duplicates share
-    // theirs), so only the few collapsed edges are ever stored.
-    for (uint64_t t = 0; t < f; ++t)
-      for (int j = 0; j < 3; ++j) {
-        const int32_t a = mesh.triangles[3 * t + j], b = mesh.triangles[3 * t + (j + 1) % 3];
-        if (EdgeSet::Entry* e = edges.find(std::min(a, b), std::max(a, b))) e->counter += 1;
+  slot_number.reset();
+
+  // Triangles: grouped by bucket of their smallest node, first of each node
+  // triple kept, written bucket by bucket.
+  std::vector<CandidateTriangle> cand;
+  concatenate(tri_parts, cand);
+  const CandidateTriangle* cd = cand.data();
+  SlotGroups groups;
+  groups.build(tri_buckets, cand.size(), [&](uint64_t k) {
+    int32_t t[3];
+    sortedTriple(cd[k], t);
+    return static_cast<uint32_t>(static_cast<uint32_t>(t[0]) % tri_buckets);
+  });
+  // Kept candidates of each bucket over the start of its own segment.
+  LargeArray<uint32_t> kept = allocateLargeArray<uint32_t>(cand.size());
+  std::vector<uint32_t> first_kept(tri_buckets + 1, 0);
+#pragma omp parallel for schedule(static)
+  for (uint64_t b = 0; b < tri_buckets; ++b) {
+    const uint32_t begin = groups.begin(b), end = groups.end(b);
+    uint32_t* kb = kept.get() + begin;
+    uint32_t count = 0;
+    for (uint32_t k = begin; k < end; ++k) {
+      const uint32_t item = groups.item(k);
+      int32_t t[3];
+      sortedTriple(cd[item], t);
+      bool seen = false;
+      for (uint32_t j = 0; j < count && !seen; ++j) {
+        int32_t u[3];
+        sortedTriple(cd[kb[j]], u);
+        seen = t[0] == u[0] && t[1] == u[1] && t[2] == u[2];
       }
-    const uint64_t count = edges.countWithCounter(0);
-    mesh.lines.resize(2 * count);
-    if (count > 0) edges.copyOutWithCounter(0, mesh.lines.data(), count);
+      if (!seen) kb[count++] = item;
+    }
+    first_kept[b + 1] = count;
+  }
+  for (uint64_t b = 0; b < tri_buckets; ++b) first_kept[b + 1] += first_kept[b];
+  const uint64_t f = first_kept[tri_buckets];
+  mesh.triangles.resize(3 * f);
+  int32_t* out_tris = mesh.triangles.data();
+#pragma omp parallel for schedule(static)
+  for (uint64_t b = 0; b < tri_buckets; ++b) {
+    const uint32_t begin = groups.begin(b);
+    for (uint32_t j = 0; j < first_kept[b + 1] - first_kept[b]; ++j) {
+      const CandidateTriangle& t = cd[kept[begin + j]];
+      int32_t* dst = out_tris + 3 * (static_cast<uint64_t>(first_kept[b]) + j);
+      dst[0] = t.a;
+      dst[1] = t.b;
+      dst[2] = t.c;
+    }
+  }
+  kept.reset();
+  std::vector<CandidateTriangle>().swap(cand);
+
+  std::vector<uint64_t> edges;
+  concatenate(edge_parts, edges);
+  if (!lines || edges.empty()) return true;
+  // Lines: the distinct collapsed edges of each bucket, sorted, over the
+  // start of the bucket's segment; an edge of an output triangle is no line.
+  // The output triangles carry every triangle edge (duplicates share theirs).
+  const uint64_t* ed = edges.data();
+  groups.build(edge_buckets, edges.size(), [&](uint64_t k) {
+    return static_cast<uint32_t>(static_cast<uint32_t>(ed[k] >> 32) % edge_buckets);
+  });
+  LargeArray<uint64_t> uniq = allocateLargeArray<uint64_t>(edges.size());
+  LargeArray<uint8_t> covered = allocateLargeArray<uint8_t>(edges.size());
+  std::vector<uint32_t> distinct(edge_buckets, 0);
+#pragma omp parallel for schedule(static)
+  for (uint64_t b = 0; b < edge_buckets; ++b) {
+    const uint32_t begin = groups.begin(b), end = groups.end(b);
+    uint64_t* u = uniq.get() + begin;
+    for (uint32_t k = begin; k < end; ++k) u[k - begin] = ed[groups.item(k)];
+    std::sort(u, u + (end - begin));
+    distinct[b] = static_cast<uint32_t>(std::unique(u, u + (end - begin)) - u);
+    for (uint32_t j = 0; j < distinct[b]; ++j) covered[begin + j] = 0;
+  }
+  const int64_t tri_count = static_cast<int64_t>(f);
+#pragma omp parallel for schedule(static)
+  for (int64_t t = 0; t < tri_count; ++t)
+    for (int j = 0; j < 3; ++j) {
+      const int32_t a = out_tris[3 * t + j], b = out_tris[3 * t + (j + 1) % 3];
+      const uint64_t w = edgeWord(std::min(a, b), std::max(a, b));
+      const uint64_t bucket = static_cast<uint32_t>(std::min(a, b)) % edge_buckets;
+      const uint64_t* u = uniq.get() + groups.begin(bucket);
+      const uint64_t* hit = std::lower_bound(u, u + distinct[bucket], w);
+      if (hit != u + distinct[bucket] && *hit == w)
+        std::atomic_ref<uint8_t>(covered[hit - uniq.get()]).store(1, std::memory_order_relaxed);
+    }
+  std::vector<uint32_t> first_line(edge_buckets + 1, 0);
+#pragma omp parallel for schedule(static)
+  for (uint64_t b = 0; b < edge_buckets; ++b) {
+    uint32_t count = 0;
+    for (uint32_t j = 0; j < distinct[b]; ++j) count += covered[groups.begin(b) + j] == 0;
+    first_line[b + 1] = count;
+  }
+  for (uint64_t b = 0; b < edge_buckets; ++b) first_line[b + 1] += first_line[b];
+  mesh.lines.resize(2 * static_cast<uint64_t>(first_line[edge_buckets]));
+  int32_t* out_lines = mesh.lines.data();
+#pragma omp parallel for schedule(static)
+  for (uint64_t b = 0; b < edge_buckets; ++b) {
+    uint64_t at = first_line[b];
+    const uint32_t begin = groups.begin(b);
+    for (uint32_t j = 0; j < distinct[b]; ++j) {
+      if (covered[begin + j]) continue;
+      out_lines[2 * at] = static_cast<int32_t>(uniq[begin + j] >> 32);
+      out_lines[2 * at + 1] = static_cast<int32_t>(uniq[begin + j] & 0xFFFFFFFFu);
+      ++at;
+    }
   }
   return true;
 }

@@ -1,6 +1,6 @@
-// Quadric error functions of the clustering cells: the weighted plane
-// quadric of a triangle, its accumulation into the cell records, and the solve
-// of a cell for the point minimising its summed quadric.
+// Quadric error functions of the clustering cells: the accumulation of a
+// triangle into the cell records (its weighted plane quadric is inline in
+// qef.h) and the solve of a cell for the point minimising its summed quadric.
 //
 // The idea: the minimiser solves A p = -b, which is the last column of the
 // inverse of M = [A b; 0 0 0 1]. The inverse is formed in closed form from
@@ -20,34 +20,6 @@
 #include <cmath>
 
 namespace Tavrin {
-
-PlaneQuadric trianglePlaneQuadric(const Vec3& p0, const Vec3& p1, const Vec3& p2, float eps) {
-  const Vec3 e1 = p1 - p0;
-  const Vec3 e2 = p2 - p0;
-  // N = e1 x e2 component by component: (e1.y*e2.z - e1.z*e2.y, ...).
-  const Vec3 N = cross(e1, e2);
-  // |N| in double from the float components, then back to float.
-  const float len = static_cast<float>(std::sqrt(static_cast<double>(N.x) * N.x +
-                                                 static_cast<double>(N.y) * N.y +
-                                                 static_cast<double>(N.z) * N.z));
-  const float w = len / 6.0f;  // a third of the area |N| / 2
-  Vec3 n(0.0f, 0.0f, 0.0f);    // a degenerate triangle adds nothing
-  if (eps < w) n = Vec3(N.x / len, N.y / len, N.z / len);
-  // d = -((nx*p0.x + ny*p0.y) + nz*p0.z)
-  const float d = -dot(n, p0);
-  PlaneQuadric q;
-  q.t[0] = w * n.x * n.x;
-  q.t[1] = w * n.x * n.y;
-  q.t[2] = w * n.x * n.z;
-  q.t[3] = w * n.y * n.y;
-  q.t[4] = w * n.y * n.z;
-  q.t[5] = w * n.z * n.z;
-  q.t[6] = w * d * d;
-  q.t[7] = w * d * n.x;
-  q.t[8] = w * d * n.y;
-  q.t[9] = w * d * n.z;
-  return q;
-}
 
 void accumulateTriangle(const Vec3& p0, const Vec3& p1, const Vec3& p2, QefRecord& r0,
                         QefRecord& r1, QefRecord& r2, float eps) {

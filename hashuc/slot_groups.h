@@ -1,11 +1,11 @@
 // Groups the items of a pass (triangle corners, nodes) by the table slot they
 // update, keeping input order within each slot: a parallel, stable counting
-// sort. The items are cut into contiguous blocks (one per thread); each block
-// counts its items per slot, a prefix sum over (slot, block) gives every
-// block its place inside every slot's segment, and each block then places
-// its items in order. The result depends only on the items, never on the
-// number of threads, so sums formed slot by slot over these segments are the
-// sums one thread would form walking the items in order.
+// sort. The sources of the items (triangles, nodes) are cut into contiguous
+// blocks (one per thread); each block counts its items per slot, a prefix sum
+// over (slot, block) gives every block its place inside every slot's segment,
+// and each block then places its items in order. The result depends only on
+// the items, never on the number of threads, so sums formed slot by slot over
+// these segments are the sums one thread would form walking the items in order.
 #pragma once
 
 #include <omp.h>
@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <vector>
+
+#include "tables/large_array.h"
 
 namespace Tavrin {
 
@@ -25,12 +27,31 @@ class SlotGroups {
   // false when an item has no slot (slot_of gives kNoSlot or a value out of
   // range); firstBadItem() then names the smallest such item.
   template <class SlotOf>
-  bool build(uint64_t slot_count, uint64_t item_count, const SlotOf& slot_of);
+  bool build(uint64_t slot_count, uint64_t item_count, const SlotOf& slot_of) {
+    if (item_count > kMaxItems) {
+      start_.assign(slot_count + 1, 0);
+      first_bad_ = kMaxItems;
+      return false;
+    }
+    return buildFromSources(slot_count, item_count, [&](uint64_t i, auto&& put) {
+      put(slot_of(i), static_cast<uint32_t>(i));
+    });
+  }
+
+  // The general form: source i (0 .. source_count-1) emits its items in
+  // order by calling put(slot, item); items must grow with the source, so
+  // that each slot's items come out in increasing order. A source that emits
+  // a slot out of range fails the grouping; firstBadItem() then names the
+  // smallest such source. `emit` runs twice per source and must give the
+  // same items both times.
+  template <class Emit>
+  bool buildFromSources(uint64_t slot_count, uint64_t source_count, const Emit& emit);
 
   uint64_t slotCount() const { return start_.empty() ? 0 : start_.size() - 1; }
   uint32_t begin(uint64_t slot) const { return start_[slot]; }
   uint32_t end(uint64_t slot) const { return start_[slot + 1]; }
   uint32_t item(uint32_t position) const { return items_[position]; }
+  uint64_t itemCount() const { return item_count_; }
   uint64_t firstBadItem() const { return first_bad_; }
 
   // Largest item count the 32-bit positions can hold.
@@ -38,54 +59,63 @@ class SlotGroups {
 
  private:
   std::vector<uint32_t> start_;  // slot s owns items_[start_[s] .. start_[s+1])
-  std::vector<uint32_t> items_;
+  LargeArray<uint32_t> items_;
+  uint64_t item_count_ = 0;
   uint64_t first_bad_ = 0;
 };
 
-template <class SlotOf>
-bool SlotGroups::build(uint64_t slot_count, uint64_t item_count, const SlotOf& slot_of) {
+template <class Emit>
+bool SlotGroups::buildFromSources(uint64_t slot_count, uint64_t source_count, const Emit& emit) {
   start_.assign(slot_count + 1, 0);
-  items_.clear();
-  first_bad_ = item_count;
-  if (item_count > kMaxItems) {
-    first_bad_ = kMaxItems;
-    return false;
-  }
+  items_.reset();
+  item_count_ = 0;
+  first_bad_ = source_count;
   // One block per thread, fewer when the per-block counters would be large.
   const uint64_t budget = uint64_t{1} << 28;  // counters, 1 GiB
   uint64_t blocks = static_cast<uint64_t>(std::max(1, omp_get_max_threads()));
   if (slot_count > 0) blocks = std::max<uint64_t>(1, std::min(blocks, budget / slot_count));
   std::vector<uint32_t> counts(blocks * slot_count, 0);
-  auto block_begin = [&](uint64_t b) { return item_count * b / blocks; };
+  auto block_begin = [&](uint64_t b) { return source_count * b / blocks; };
 
-  uint64_t first_bad = item_count;
-#pragma omp parallel for schedule(static) reduction(min : first_bad)
+  uint64_t first_bad = source_count;
+  uint64_t total = 0;
+#pragma omp parallel for schedule(static) reduction(min : first_bad) reduction(+ : total)
   for (uint64_t b = 0; b < blocks; ++b) {
     uint32_t* c = counts.data() + b * slot_count;
     const uint64_t e = block_begin(b + 1);
+    uint64_t placed = 0;
     for (uint64_t i = block_begin(b); i < e; ++i) {
-      const uint32_t s = slot_of(i);
-      if (s >= slot_count) {
-        if (i < first_bad) first_bad = i;
-        continue;
-      }
-      ++c[s];
+      bool bad = false;
+      emit(i, [&](uint32_t s, uint32_t) {
+        if (s >= slot_count) {
+          bad = true;
+          return;
+        }
+        ++c[s];
+        ++placed;
+      });
+      if (bad && i < first_bad) first_bad = i;
     }
+    total += placed;
   }
-  if (first_bad < item_count) {
+  if (first_bad < source_count) {
     first_bad_ = first_bad;
+    return false;
+  }
+  if (total > kMaxItems) {
+    first_bad_ = kMaxItems;
     return false;
   }
 
   // Segment sizes, then their starts (serial prefix: a few ms per million slots).
 #pragma omp parallel for schedule(static)
   for (uint64_t s = 0; s < slot_count; ++s) {
-    uint32_t total = 0;
-    for (uint64_t b = 0; b < blocks; ++b) total += counts[b * slot_count + s];
-    start_[s + 1] = total;
+    uint32_t n = 0;
+    for (uint64_t b = 0; b < blocks; ++b) n += counts[b * slot_count + s];
+    start_[s + 1] = n;
   }
   for (uint64_t s = 0; s < slot_count; ++s) start_[s + 1] += start_[s];
-  // Each block's place inside each segment: blocks in item order.
+  // Each block's place inside each segment: blocks in source order.
 #pragma omp parallel for schedule(static)
   for (uint64_t s = 0; s < slot_count; ++s) {
     uint32_t at = start_[s];
@@ -96,12 +126,15 @@ bool SlotGroups::build(uint64_t slot_count, uint64_t item_count, const SlotOf& s
       at += n;
     }
   }
-  items_.resize(item_count);
+  item_count_ = total;
+  items_ = allocateLargeArray<uint32_t>(total);
+  uint32_t* items = items_.get();
 #pragma omp parallel for schedule(static)
   for (uint64_t b = 0; b < blocks; ++b) {
     uint32_t* next = counts.data() + b * slot_count;
     const uint64_t e = block_begin(b + 1);
-    for (uint64_t i = block_begin(b); i < e; ++i) items_[next[slot_of(i)]++] = static_cast<uint32_t>(i);
+    for (uint64_t i = block_begin(b); i < e; ++i)
+      emit(i, [&](uint32_t s, uint32_t item) { items[next[s]++] = item; });
   }
   return true;
 }
