@@ -17,11 +17,11 @@ void EdgeSet::add(int32_t a, int32_t b, int32_t amount) {
     }
   }
   buckets_.append(bucket, {a, b, amount});
-  sorted_ = false;
+  sorted_.store(false, std::memory_order_relaxed);
 }
 
 void EdgeSet::sort_buckets() {
-  if (sorted_) return;
+  if (sorted_.load(std::memory_order_relaxed)) return;
   std::vector<Entry> bucket;
   for (uint32_t b = 0; b < buckets_.bucket_count(); ++b) {
     int32_t n = buckets_.size(b);
@@ -32,7 +32,7 @@ void EdgeSet::sort_buckets() {
     });
     for (int32_t i = 0; i < n; ++i) buckets_.at(b, i) = bucket[i];
   }
-  sorted_ = true;
+  sorted_.store(true, std::memory_order_relaxed);
 }
 
 uint64_t EdgeSet::countWithCounter(int32_t c) {

@@ -4,6 +4,7 @@
 // are copied out ordered by (a, b), so the order never depends on threads.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "hashuc/chunked_buckets.h"
@@ -32,7 +33,8 @@ class EdgeSet {
  private:
   void sort_buckets();
   ChunkedBuckets<Entry, 10> buckets_;
-  bool sorted_ = false;
+  // Cleared by add on every thread, so atomic; read and set only between adds.
+  std::atomic<bool> sorted_{false};
 };
 
 }  // namespace Tavrin

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Fuzzes the PLY load path for a bounded time: scripts/fuzz.sh [SECONDS]
+# (default 180). Builds the libFuzzer target with clang, replays every saved
+# regression input first, then fuzzes in one low-priority process seeded with
+# tests/fuzz/corpus and tests/data. Exits non-zero on any finding; the input
+# is left in build-fuzz/fuzz-artifacts/ and belongs in tests/fuzz/regressions/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/deps.sh
+ensure_packages cmake make clang-14 libclang-rt-14-dev libomp-14-dev
+
+seconds=${1:-180}
+dir=build-fuzz
+CC=clang-14 CXX=clang++-14 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DTAVRIN_FUZZ=ON -DTAVRIN_TESTS=OFF -DTAVRIN_BENCH=OFF >/dev/null
+cmake --build "$dir" -j"$(nproc)" --target ply_load_fuzz >/dev/null
+
+fuzzer=$dir/ply_load_fuzz
+corpus=$dir/fuzz-corpus
+artifacts=$dir/fuzz-artifacts
+mkdir -p "$corpus" "$artifacts"
+# Bodies are small: the parallel paths of the reader only start on large
+# arrays, so one thread keeps the process to one core.
+export OMP_NUM_THREADS=1
+export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# Each input may take at most 10 s and the process at most 2 GiB; a single
+# allocation beyond that is reported as a finding too.
+limits=(-max_len=65536 -rss_limit_mb=2048 -malloc_limit_mb=2048 -timeout=10)
+
+echo "== fuzz: replaying saved regression inputs"
+shopt -s nullglob
+regressions=(tests/fuzz/regressions/*)
+if [ ${#regressions[@]} -gt 0 ]; then
+  nice -n 19 "$fuzzer" "${limits[@]}" "${regressions[@]}" >"$artifacts/replay.log" 2>&1 || {
+    tail -50 "$artifacts/replay.log"
+    exit 1
+  }
+fi
+
+echo "== fuzz: ${seconds} s on the PLY load path"
+status=0
+nice -n 19 "$fuzzer" "${limits[@]}" -max_total_time="$seconds" -print_final_stats=1 \
+  -dict=tests/fuzz/ply.dict -artifact_prefix="$artifacts/" \
+  "$corpus" tests/fuzz/corpus tests/data >"$artifacts/fuzz.log" 2>&1 || status=$?
+grep -E "^#[0-9]+ +DONE|stat::number_of_executed_units|stat::peak_rss_mb" "$artifacts/fuzz.log" || true
+if [ $status -ne 0 ]; then
+  tail -80 "$artifacts/fuzz.log"
+  echo "fuzz: finding saved in $artifacts/ (add it to tests/fuzz/regressions/)"
+  exit 1
+fi
+echo "fuzz: no findings"
