@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Builds everything and runs the whole test suite: the release build, then the
 # unit and end-to-end tests again under AddressSanitizer and
-# UndefinedBehaviorSanitizer. Exits non-zero on any failure.
+# UndefinedBehaviorSanitizer, a bounded fuzzing run of the PLY reader, the
+# ThreadSanitizer suite and memcheck runs. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
-ensure_packages cmake g++ make libgtest-dev
+ensure_packages cmake g++ make libgtest-dev clang-14 libclang-rt-14-dev libomp-14-dev valgrind
 
 echo "== release build and tests"
 build_tree build -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -14,3 +15,12 @@ build_tree build -DCMAKE_BUILD_TYPE=Release >/dev/null
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
 build_tree build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVRIN_SANITIZE=ON -DTAVRIN_BENCH=OFF >/dev/null
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j2)
+
+echo "== hostile inputs: the PLY load path fuzzed for a bounded time"
+bash scripts/fuzz.sh "${TAVRIN_FUZZ_SECONDS:-120}"
+
+echo "== data races: parallel code under ThreadSanitizer with 2 and 4 threads"
+bash scripts/tsan.sh
+
+echo "== memcheck: every simplification type and the octree program"
+bash scripts/valgrind.sh build
