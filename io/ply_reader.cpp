@@ -131,7 +131,8 @@ struct RecordTarget {
   void add_scalar_name(std::string name) { names.push_back(std::move(name)); }
   float* coordinates(int32_t n) {
     static_assert(sizeof(Vec3) == 3 * sizeof(float));
-    return &make_room(out.nodes, static_cast<size_t>(n))->x;
+    // No member access: the array may be empty (a null pointer).
+    return reinterpret_cast<float*>(make_room(out.nodes, static_cast<size_t>(n)));
   }
   float* scalar(size_t s, int32_t n) {
     if (out.scalars.size() <= s) out.scalars.resize(s + 1);
@@ -141,7 +142,7 @@ struct RecordTarget {
   int32_t* triangles(int64_t most, size_t& stride) {
     static_assert(sizeof(TriangleRecord) == 4 * sizeof(int32_t));
     stride = 4;
-    return &make_room(out.triangles, static_cast<size_t>(most))->a;
+    return reinterpret_cast<int32_t*>(make_room(out.triangles, static_cast<size_t>(most)));
   }
   // Quadrilateral (a, b, c, d) becomes (a, b, c) and (c, d, a) after all
   // triangles; segment i remembers its place in the file's list.
