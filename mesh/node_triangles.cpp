@@ -21,6 +21,8 @@ inline bool in_range(int32_t node, int64_t num_nodes) {
 // Short lists (the usual case) by insertion, long ones (a fan around one
 // node) by std::sort.
 void sort_short(int32_t* begin, int32_t* end) {
+  // Nothing to order; begin may also be the null pointer of an empty list.
+  if (end - begin < 2) return;
   if (end - begin > 32) {
     std::sort(begin, end);
     return;
