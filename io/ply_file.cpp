@@ -141,6 +141,9 @@ struct AsciiSource {
   Status count(PlyType type, int64_t& n) {
     double v;
     Status s = value(type, v);
+    if (s != Status::Ok) return s;
+    // A count beyond the 64-bit range (or not finite) cannot be converted.
+    if (!(std::fabs(v) < 9.0e18)) return Status::Bad;
     n = static_cast<int64_t>(v);
     return s;
   }
@@ -178,6 +181,9 @@ struct BinarySource {
   Status count(PlyType type, int64_t& n) {
     double v;
     Status s = value(type, v);
+    if (s != Status::Ok) return s;
+    // A count beyond the 64-bit range (or not finite) cannot be converted.
+    if (!(std::fabs(v) < 9.0e18)) return Status::Bad;
     n = static_cast<int64_t>(v);
     return s;
   }

@@ -9,7 +9,14 @@ cd "$(dirname "$0")/.."
 . scripts/deps.sh
 ensure_packages cmake make clang-14 libclang-rt-14-dev libomp-14-dev
 
-seconds=${1:-180}
+# scripts/fuzz.sh SECONDS fuzzes for that long; scripts/fuzz.sh --runs N runs
+# exactly N inputs from a fixed seed, the same inputs on every machine.
+budget=(-max_total_time="${1:-180}")
+label="${1:-180} s"
+if [ "${1:-}" = "--runs" ]; then
+  budget=(-runs="${2:-200000}" -seed=1)
+  label="${2:-200000} inputs from a fixed seed"
+fi
 dir=build-fuzz
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTAVRIN_FUZZ=ON -DTAVRIN_TESTS=OFF -DTAVRIN_BENCH=OFF >/dev/null
@@ -38,9 +45,9 @@ if [ ${#regressions[@]} -gt 0 ]; then
   }
 fi
 
-echo "== fuzz: ${seconds} s on the PLY load path"
+echo "== fuzz: ${label} on the PLY load path"
 status=0
-nice -n 19 "$fuzzer" "${limits[@]}" -max_total_time="$seconds" -print_final_stats=1 \
+nice -n 19 "$fuzzer" "${limits[@]}" "${budget[@]}" -print_final_stats=1 \
   -dict=tests/fuzz/ply.dict -artifact_prefix="$artifacts/" \
   "$corpus" tests/fuzz/corpus tests/data >"$artifacts/fuzz.log" 2>&1 || status=$?
 grep -E "^#[0-9]+ +DONE|stat::number_of_executed_units|stat::peak_rss_mb" "$artifacts/fuzz.log" || true
