@@ -97,6 +97,14 @@ inline bool is_space(char c) {
 
 enum class Status { Ok, End, Bad };
 
+// A list count read as a double; one beyond the 64-bit range (or not finite)
+// cannot be converted and is bad input.
+inline Status to_count(double v, int64_t& n) {
+  if (!(std::fabs(v) < 9.0e18)) return Status::Bad;
+  n = static_cast<int64_t>(v);
+  return Status::Ok;
+}
+
 // Reads values of ascii bodies: one whitespace-separated token each.
 struct AsciiSource {
   const char* p;
@@ -141,11 +149,7 @@ struct AsciiSource {
   Status count(PlyType type, int64_t& n) {
     double v;
     Status s = value(type, v);
-    if (s != Status::Ok) return s;
-    // A count beyond the 64-bit range (or not finite) cannot be converted.
-    if (!(std::fabs(v) < 9.0e18)) return Status::Bad;
-    n = static_cast<int64_t>(v);
-    return s;
+    return s == Status::Ok ? to_count(v, n) : s;
   }
   Status skip_entries(PlyType type, int64_t n) {
     for (int64_t j = 0; j < n; ++j)
@@ -181,11 +185,7 @@ struct BinarySource {
   Status count(PlyType type, int64_t& n) {
     double v;
     Status s = value(type, v);
-    if (s != Status::Ok) return s;
-    // A count beyond the 64-bit range (or not finite) cannot be converted.
-    if (!(std::fabs(v) < 9.0e18)) return Status::Bad;
-    n = static_cast<int64_t>(v);
-    return s;
+    return s == Status::Ok ? to_count(v, n) : s;
   }
   Status skip_entries(PlyType type, int64_t n) {
     if (static_cast<uint64_t>(n) > static_cast<uint64_t>(end - p) / ply_type_size(type))
