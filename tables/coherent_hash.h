@@ -35,7 +35,7 @@
 namespace Tavrin {
 
 template <class Record>
-class CoherentHashTable {
+class CoherentHashTable : public SlotLookup<CoherentHashTable<Record>, CellSlot<Record>> {
  public:
   using Slot = CellSlot<Record>;
   static_assert(std::is_trivially_copyable_v<Record>, "records are copied as plain bytes");
@@ -73,14 +73,7 @@ class CoherentHashTable {
     }
     return -1;
   }
-  Slot* find(uint64_t key) {
-    const int64_t i = find_index(key);
-    return i < 0 ? nullptr : &slots_[i];
-  }
-  const Slot* find(uint64_t key) const {
-    const int64_t i = find_index(key);
-    return i < 0 ? nullptr : &slots_[i];
-  }
+  using SlotLookup<CoherentHashTable, CellSlot<Record>>::find;
 
   void release() {
     slots_.reset();

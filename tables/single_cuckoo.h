@@ -49,7 +49,7 @@ struct CuckooHashFunction {
 };
 
 template <class Record>
-class SingleCuckooTable {
+class SingleCuckooTable : public SlotLookup<SingleCuckooTable<Record>, CellSlot<Record>> {
  public:
   using Slot = CellSlot<Record>;
   static_assert(std::is_trivially_copyable_v<Record>, "records are copied as plain bytes");
@@ -90,14 +90,7 @@ class SingleCuckooTable {
     }
     return -1;
   }
-  Slot* find(uint64_t key) {
-    const int64_t i = find_index(key);
-    return i < 0 ? nullptr : &slots_[i];
-  }
-  const Slot* find(uint64_t key) const {
-    const int64_t i = find_index(key);
-    return i < 0 ? nullptr : &slots_[i];
-  }
+  using SlotLookup<SingleCuckooTable, CellSlot<Record>>::find;
 
   void release() {
     slots_.reset();

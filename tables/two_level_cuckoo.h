@@ -57,7 +57,7 @@ struct BucketFunction {
 };
 
 template <class Record>
-class TwoLevelCuckooTable {
+class TwoLevelCuckooTable : public SlotLookup<TwoLevelCuckooTable<Record>, CellSlot<Record>> {
  public:
   using Slot = CellSlot<Record>;
   static_assert(std::is_trivially_copyable_v<Record>, "records are copied as plain bytes");
@@ -105,14 +105,7 @@ class TwoLevelCuckooTable {
     }
     return -1;
   }
-  Slot* find(uint64_t key) {
-    const int64_t i = find_index(key);
-    return i < 0 ? nullptr : &slots_[i];
-  }
-  const Slot* find(uint64_t key) const {
-    const int64_t i = find_index(key);
-    return i < 0 ? nullptr : &slots_[i];
-  }
+  using SlotLookup<TwoLevelCuckooTable, CellSlot<Record>>::find;
 
   void release();
   bool built() const { return placed_; }
