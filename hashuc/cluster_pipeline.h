@@ -2,14 +2,14 @@
 // folding the triangles into the records of their corners' cells, solving
 // every record, and clearing the records.
 //
-// Accumulation is reproducible: the corners of each triangle are grouped by
-// the slot of their node's cell, keeping input order, and then each slot
-// sums its own corners in that order without any lock. That is exactly the sum one thread walking the triangles in order
+// Accumulation is reproducible: every slot belongs to one thread, which
+// walks the triangles in input order and adds the corners that fall in its
+// slots. That is exactly the sum one thread walking the triangles in order
 // would form, in 32-bit floats, whatever the number of threads.
 //
 // What a corner adds is the handler's business, given as a fold policy:
 //   using Terms = ...;                                  // what a triangle adds per corner
-//   Terms terms(const TriangleCorners&) const;          // once per triangle and slot
+//   Terms terms(const TriangleCorners&) const;          // once per triangle and thread
 //   void add(Record&, const Terms&, const TriangleCorners&, int corner) const;
 #pragma once
 
@@ -19,6 +19,8 @@
 #include "hashuc/grid.h"
 #include "hashuc/node_slots.h"
 #include "hashuc/slot_groups.h"
+#include "hashuc/slot_partition.h"
+#include "tables/large_array.h"
 
 namespace Tavrin {
 
@@ -46,103 +48,129 @@ struct TriangleInput {
 
 enum class PassResult { Done, BadNode };
 
-// Groups the triangles of `in` by slot as entries: a triangle has one entry
-// per distinct slot among its corners, naming the corners in that slot
-// (item 8t + mask, bit c for corner c), so a triangle whose three corners
-// share a cell, the common case, is one item instead of three. Summing a
-// slot's entries in order, each entry's corners in corner order, adds
-// exactly the corners one thread walking triangle by triangle, corner 0, 1,
-// 2, would add. Meshes too large for that encoding get one item per corner
-// (3t + c). A corner whose node is outside the map (or has no slot) fails
-// the grouping; `bad_triangle` names its triangle.
-inline PassResult groupTriangleEntries(const TriangleInput& in, const NodeSlots& map,
-                                       uint64_t slot_count, SlotGroups& groups,
-                                       bool& per_corner, int64_t& bad_triangle) {
-  const uint64_t n = map.slot.size();
-  const uint32_t* node_slot = map.slot.data();
-  per_corner = static_cast<uint64_t>(in.count) > SlotGroups::kMaxItems / 8;
-  const bool corners = per_corner;
-  const uint64_t count = static_cast<uint64_t>(in.count);
-  auto emit = [&](uint64_t t, auto&& put) {
-    // The slots of a later triangle's nodes are fetched early: the node map
-    // is read at scattered places.
-    constexpr uint64_t kAhead = 16;
-    if (t + kAhead < count) {
-      const int32_t* later = in.triangles + static_cast<int64_t>(t + kAhead) * in.stride;
-      for (int c = 0; c < 3; ++c)
-        if (static_cast<uint32_t>(later[c]) < n) __builtin_prefetch(node_slot + later[c]);
-    }
-    const int32_t* tri = in.triangles + static_cast<int64_t>(t) * in.stride;
-    uint32_t s[3];
-    for (int c = 0; c < 3; ++c) {
-      const uint32_t node = static_cast<uint32_t>(tri[c]);
-      s[c] = node < n ? node_slot[node] : kNoSlot;
-    }
-    if (corners) {
-      for (int c = 0; c < 3; ++c) put(s[c], static_cast<uint32_t>(3 * t + c));
-      return;
-    }
-    const uint32_t base = static_cast<uint32_t>(8 * t);
-    put(s[0], base | 1u | (s[1] == s[0] ? 2u : 0u) | (s[2] == s[0] ? 4u : 0u));
-    if (s[1] != s[0]) put(s[1], base | 2u | (s[2] == s[1] ? 4u : 0u));
-    if (s[2] != s[0] && s[2] != s[1]) put(s[2], base | 4u);
-  };
-  if (groups.buildFromSources(slot_count, count, emit))
-    return PassResult::Done;
-  bad_triangle = static_cast<int64_t>(groups.firstBadItem());
-  return PassResult::BadNode;
-}
+// How many different slots the corners of each triangle reach (1, 2 or 3),
+// noted by the accumulation for the triangle array it walked. Output
+// assembly skips the triangles that fall inside one cell, by far the most.
+struct TriangleSpread {
+  LargeArray<uint8_t> distinct;
+  const int32_t* triangles = nullptr;
+  int64_t count = 0;
+  int32_t stride = 0;
+
+  bool matches(const TriangleInput& in) const {
+    return distinct && triangles == in.triangles && count == in.count && stride == in.stride;
+  }
+  void clear() {
+    distinct.reset();
+    triangles = nullptr;
+    count = 0;
+    stride = 0;
+  }
+};
 
 // Folds every triangle of `in` into the records of its corners' slots.
+//
+// The slots are split into one part per thread (SlotPartition). A first
+// pass notes for every triangle which parts its corners' slots lie in (and
+// finds a corner whose node is outside the map: `bad_triangle` then names
+// the first such triangle), and fills `spread` when one is given. Then each thread walks all triangles in order
+// and folds the corners that lie in its own part. A slot thus sums its
+// corners triangle by triangle, corner 0, 1, 2, exactly as one thread would,
+// and the triangles are read in input order, so the scattered reads of
+// their nodes can be fetched well ahead of the arithmetic.
 template <class Table, class Fold>
 PassResult accumulateTriangles(Table& table, const NormalizationBox& nb, const NodeSlots& map,
-                               const TriangleInput& in, const Fold& fold, int64_t& bad_triangle) {
-  SlotGroups groups;
+                               const TriangleInput& in, const Fold& fold, int64_t& bad_triangle,
+                               TriangleSpread* spread = nullptr) {
+  const uint64_t n = map.slot.size();
+  const uint32_t* node_slot = map.slot.data();
   const uint64_t slots = table.slotCount();
-  bool per_corner = false;
-  PassResult r = groupTriangleEntries(in, map, slots, groups, per_corner, bad_triangle);
-  if (r != PassResult::Done) return r;
-  auto triangle_of = [per_corner](uint32_t item) -> int64_t {
-    return per_corner ? item / 3 : item >> 3;
-  };
-  // The entries of a slot name scattered triangles and nodes: the triangle
-  // of the entry kFar ahead and the nodes of the entry kNear ahead are
-  // fetched early. A thread's slots own consecutive positions, so looking
-  // ahead across slot ends still fetches what the thread needs next.
-  constexpr uint32_t kFar = 16, kNear = 8;
-  const uint64_t positions = groups.itemCount();
-#pragma omp parallel for schedule(static)
-  for (uint64_t s = 0; s < slots; ++s) {
-    const uint32_t b = groups.begin(s), e = groups.end(s);
-    if (b == e) continue;
-    auto& rec = table.slot(s).rec;
-    TriangleCorners tc;
-    tc.triangle = -1;
-    typename Fold::Terms terms{};
-    for (uint32_t k = b; k < e; ++k) {
-      if (k + kFar < positions) {
-        __builtin_prefetch(in.triangles + triangle_of(groups.item(k + kFar)) * in.stride);
-        const int32_t* near = in.triangles + triangle_of(groups.item(k + kNear)) * in.stride;
-        for (int j = 0; j < 3; ++j)
-          __builtin_prefetch(in.coords + static_cast<int64_t>(near[j]) * in.components);
-      }
-      const uint32_t item = groups.item(k);
-      const int64_t t = triangle_of(item);
-      const uint32_t mask = per_corner ? 1u << (item % 3) : item & 7u;
-      // The corners of one triangle in one slot are consecutive: the
-      // triangle's terms are computed once for all of them.
-      if (t != tc.triangle) {
-        tc.triangle = t;
-        for (int j = 0; j < 3; ++j) {
-          tc.node[j] = in.node(t, j);
-          tc.q[j] = nb.normalise(in.position(tc.node[j]));
-        }
-        terms = fold.terms(tc);
-      }
-      for (int c = 0; c < 3; ++c)
-        if (mask & (1u << c)) fold.add(rec, terms, tc, c);
+  const int64_t count = in.count;
+  const SlotPartition partition(slots);
+  LargeArray<uint16_t> owners = allocateLargeArray<uint16_t>(static_cast<size_t>(count));
+  if (count > 0 && !owners) {
+    bad_triangle = -1;
+    return PassResult::BadNode;
+  }
+  if (spread) {
+    spread->clear();
+    spread->distinct = allocateLargeArray<uint8_t>(static_cast<size_t>(count));
+    if (count > 0 && !spread->distinct) {
+      bad_triangle = -1;
+      return PassResult::BadNode;
     }
   }
+  uint8_t* distinct = spread ? spread->distinct.get() : nullptr;
+  int64_t bad = count;
+#pragma omp parallel for schedule(static) reduction(min : bad)
+  for (int64_t t = 0; t < count; ++t) {
+    // The node map is read at scattered places: a later triangle's slots
+    // are fetched early.
+    constexpr int64_t kAhead = 16;
+    if (t + kAhead < count)
+      for (int c = 0; c < 3; ++c) {
+        const uint32_t later = static_cast<uint32_t>(in.node(t + kAhead, c));
+        if (later < n) __builtin_prefetch(node_slot + later);
+      }
+    uint16_t mask = 0;
+    uint32_t s[3] = {0, 0, 0};
+    for (int c = 0; c < 3; ++c) {
+      const uint32_t node = static_cast<uint32_t>(in.node(t, c));
+      s[c] = node < n ? node_slot[node] : kNoSlot;
+      if (s[c] >= slots) {
+        if (t < bad) bad = t;
+        mask = 0;
+        break;
+      }
+      mask |= partition.bit(s[c]);
+    }
+    owners[t] = mask;
+    if (distinct)
+      distinct[t] = static_cast<uint8_t>(1 + (s[1] != s[0]) + (s[2] != s[0] && s[2] != s[1]));
+  }
+  if (bad < count) {
+    if (spread) spread->clear();
+    bad_triangle = bad;
+    return PassResult::BadNode;
+  }
+  if (spread) {
+    spread->triangles = in.triangles;
+    spread->count = count;
+    spread->stride = in.stride;
+  }
+
+  const uint16_t* own = owners.get();
+  partition.forEachPart([&](int p) {
+    const uint16_t mine = static_cast<uint16_t>(1u << p);
+    // The nodes of a triangle kFar ahead and the records of one kNear ahead
+    // are fetched early; both lie at scattered places.
+    constexpr int64_t kFar = 24, kNear = 8;
+    TriangleCorners tc;
+    for (int64_t t = 0; t < count; ++t) {
+      if (t + kFar < count && (own[t + kFar] & mine))
+        for (int c = 0; c < 3; ++c) {
+          const int32_t later = in.node(t + kFar, c);
+          __builtin_prefetch(in.coords + static_cast<int64_t>(later) * in.components);
+          __builtin_prefetch(node_slot + later);
+        }
+      if (t + kNear < count && (own[t + kNear] & mine))
+        for (int c = 0; c < 3; ++c) {
+          const uint32_t s = node_slot[in.node(t + kNear, c)];
+          if (partition.part(s) == p) __builtin_prefetch(&table.slot(s));
+        }
+      if (!(own[t] & mine)) continue;
+      tc.triangle = t;
+      uint32_t s[3];
+      for (int c = 0; c < 3; ++c) {
+        tc.node[c] = in.node(t, c);
+        s[c] = node_slot[tc.node[c]];
+        tc.q[c] = nb.normalise(in.position(tc.node[c]));
+      }
+      const typename Fold::Terms terms = fold.terms(tc);
+      for (int c = 0; c < 3; ++c)
+        if (partition.part(s[c]) == p) fold.add(table.slot(s[c]).rec, terms, tc, c);
+    }
+  });
   return PassResult::Done;
 }
 

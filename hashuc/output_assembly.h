@@ -28,6 +28,7 @@
 #include "hashuc/node_slots.h"
 #include "hashuc/qef.h"
 #include "hashuc/slot_groups.h"
+#include "hashuc/word_set.h"
 #include "tables/large_array.h"
 #include "simplify/handler_interface.h"
 
@@ -109,7 +110,10 @@ void concatenate(std::vector<std::vector<T>>& parts, std::vector<T>& out) {
 
 // Triangles and lines of the simplified mesh from the numbered records.
 // Returns false (and leaves `mesh` empty) when a triangle names a node the
-// map does not hold; bad_triangle is then its number.
+// map does not hold; bad_triangle is then its number. With `spread` (from
+// the accumulation over the same triangles and map) the triangles whose
+// corners share one slot are skipped unread, and those over two slots too
+// when no lines are wanted: neither can give a triangle or a line.
 //
 // The result is what one thread would get adding the triangles in order to
 // hash sets of 2c/7 (triangles) and 3c/10 (edges) buckets for c output nodes
@@ -121,7 +125,8 @@ void concatenate(std::vector<std::vector<T>>& parts, std::vector<T>& out) {
 template <class Layout, class Table>
 bool assembleTrianglesAndLines(Table& table, const NormalizationBox& nb, const NodeSlots& map,
                                const TriangleInput& in, int32_t output_count,
-                               SimplifiedMesh& mesh, int64_t& bad_triangle) {
+                               SimplifiedMesh& mesh, int64_t& bad_triangle,
+                               const uint8_t* spread = nullptr) {
   using namespace assembly_detail;
   const uint64_t c = static_cast<uint64_t>(output_count);
   const bool lines = mesh.want_lines;
@@ -149,10 +154,15 @@ bool assembleTrianglesAndLines(Table& table, const NormalizationBox& nb, const N
     std::vector<CandidateTriangle>& tris = tri_parts[blk];
     std::vector<uint64_t>& edges = edge_parts[blk];
     tris.reserve(static_cast<size_t>((end - begin) / 8));
+    // A collapsed edge is met once per source triangle across it: each
+    // block keeps its distinct ones only (the lines depend on the set alone).
+    WordSet seen_edges(c);
+    const uint8_t least = lines ? 2 : 3;
     for (int64_t i = begin; i < end; ++i) {
+      if (spread && spread[i] < least) continue;
       // The node map is read at scattered places: fetch a later triangle's early.
       constexpr int64_t kAhead = 16;
-      if (i + kAhead < end)
+      if (i + kAhead < end && (!spread || spread[i + kAhead] >= least))
         for (int j = 0; j < 3; ++j) {
           const uint32_t later = static_cast<uint32_t>(in.node(i + kAhead, j));
           if (later < n) __builtin_prefetch(node_slot + later);
@@ -189,7 +199,8 @@ bool assembleTrianglesAndLines(Table& table, const NormalizationBox& nb, const N
       } else if (lines && !(o[0] == o[1] && o[1] == o[2])) {
         const int32_t a = o[0] != o[1] ? o[0] : o[1];
         const int32_t b = o[0] != o[1] ? o[1] : o[2];
-        edges.push_back(edgeWord(std::min(a, b), std::max(a, b)));
+        const uint64_t w = edgeWord(std::min(a, b), std::max(a, b));
+        if (seen_edges.insert(w)) edges.push_back(w);
       }
     }
   }

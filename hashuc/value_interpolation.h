@@ -1,8 +1,8 @@
 // Averages per-node values (scalar fields) per cell: up to six value arrays
 // in one pass. A node whose value is the lowest finite float in any array of
-// the pass has no value and adds nothing. Nodes are grouped by the slot of
-// their cell, keeping node order, and each slot sums its own nodes in that
-// order without a lock, so the averages do not depend on the thread count.
+// the pass has no value and adds nothing. Every slot belongs to one thread
+// (SlotPartition), which walks the nodes in order and sums those of its
+// slots without a lock, so the averages do not depend on the thread count.
 // The sums land in the record fields the layout names:
 //   static constexpr int kValueField;  // first of the summed values
 //   count field: given per call (one-value and six-value forms differ)
@@ -16,6 +16,7 @@
 #include "hashuc/node_slots.h"
 #include "hashuc/output_assembly.h"
 #include "hashuc/slot_groups.h"
+#include "hashuc/slot_partition.h"
 
 namespace Tavrin {
 
@@ -33,17 +34,19 @@ struct ValueArrays {
 template <class Table>
 bool averageValuesPerSlot(Table& table, const NodeSlots& map, const ValueArrays& va,
                           int first_field, int count_field) {
-  SlotGroups groups;
   const uint64_t slots = table.slotCount();
   const uint32_t* node_slot = map.slot.data();
-  if (!groups.build(slots, map.slot.size(), [&](uint64_t i) { return node_slot[i]; })) return false;
+  const int64_t n = static_cast<int64_t>(map.slot.size());
+  bool unmapped = false;
+#pragma omp parallel for schedule(static) reduction(|| : unmapped)
+  for (int64_t i = 0; i < n; ++i) unmapped = unmapped || node_slot[i] >= slots;
+  if (unmapped) return false;
   const int m = va.count;
-#pragma omp parallel for schedule(static)
-  for (uint64_t s = 0; s < slots; ++s) {
-    const uint32_t b = groups.begin(s), e = groups.end(s);
-    float* f = table.slot(s).rec.v;
-    for (uint32_t k = b; k < e; ++k) {
-      const int64_t node = groups.item(k);
+  const SlotPartition partition(slots);
+  partition.forEachPart([&](int p) {
+    for (int64_t node = 0; node < n; ++node) {
+      const uint32_t s = node_slot[node];
+      if (partition.part(s) != p) continue;
       float v[6];
       bool has_value = true;
       for (int j = 0; j < m; ++j) {
@@ -51,9 +54,14 @@ bool averageValuesPerSlot(Table& table, const NodeSlots& map, const ValueArrays&
         if (v[j] == kNoValue) has_value = false;
       }
       if (!has_value) continue;
+      float* f = table.slot(s).rec.v;
       for (int j = 0; j < m; ++j) f[first_field + j] += v[j];
       f[count_field] += 1.0f;
     }
+  });
+#pragma omp parallel for schedule(static)
+  for (uint64_t s = 0; s < slots; ++s) {
+    float* f = table.slot(s).rec.v;
     const float count = f[count_field];
     if (static_cast<int>(count) > 0)
       for (int j = first_field; j <= count_field; ++j) f[j] /= count;

@@ -1,0 +1,72 @@
+// The slot partition that gives every slot to one thread, and the word set
+// that keeps the distinct collapsed edges of a pass.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <set>
+#include <vector>
+
+#include "hashuc/slot_partition.h"
+#include "hashuc/word_set.h"
+
+namespace Tavrin {
+namespace {
+
+// Parts are contiguous, cover every slot, and are never empty when there
+// are at least as many slots as parts.
+TEST(SlotPartition, ContiguousPartsCoverEverySlot) {
+  for (uint64_t slots : {1ull, 2ull, 3ull, 15ull, 16ull, 17ull, 1000ull, 229448ull,
+                         4294967295ull}) {
+    for (int threads : {1, 2, 3, 7, 16, 17, 64}) {
+      const SlotPartition p(slots, threads);
+      ASSERT_GE(p.parts(), 1);
+      ASSERT_LE(p.parts(), SlotPartition::kMaxParts);
+      EXPECT_EQ(p.parts(), std::min(threads, SlotPartition::kMaxParts));
+      EXPECT_EQ(p.part(0), 0);
+      EXPECT_LT(p.part(slots - 1), p.parts()) << slots << " " << threads;
+      if (slots <= 100000) {
+        std::vector<uint64_t> size(p.parts(), 0);
+        int last = 0;
+        for (uint64_t s = 0; s < slots; ++s) {
+          const int q = p.part(s);
+          ASSERT_GE(q, last);  // monotone: contiguous ranges
+          ASSERT_LT(q, p.parts());
+          last = q;
+          ++size[q];
+        }
+        if (slots >= static_cast<uint64_t>(p.parts())) {
+          for (int q = 0; q < p.parts(); ++q) {
+            EXPECT_GT(size[q], 0u) << slots << " slots, part " << q;
+            // Balanced to within one slot per part and rounding.
+            EXPECT_LE(size[q], slots / p.parts() + 2);
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST(SlotPartition, EveryPartRunsOnce) {
+  const SlotPartition p(1000, 5);
+  std::vector<int> runs(p.parts(), 0);
+  p.forEachPart([&](int q) { ++runs[q]; });
+  for (int r : runs) EXPECT_EQ(r, 1);
+}
+
+TEST(WordSet, AgreesWithStdSetThroughGrowth) {
+  std::mt19937_64 gen(7);
+  for (size_t expected : {size_t{1}, size_t{1000}}) {
+    WordSet set(expected);
+    std::set<uint64_t> oracle;
+    for (int i = 0; i < 200000; ++i) {
+      // Small range: many repeats; zero and large words included.
+      const uint64_t w = i % 3 == 0 ? gen() % 50000 : (gen() % 50000) << 32 | 7;
+      EXPECT_EQ(set.insert(w), oracle.insert(w).second);
+    }
+    EXPECT_EQ(set.size(), oracle.size());
+    EXPECT_FALSE(set.insert(0) && oracle.count(0));
+  }
+}
+
+}  // namespace
+}  // namespace Tavrin
