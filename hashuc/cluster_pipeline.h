@@ -48,6 +48,17 @@ struct TriangleInput {
 
 enum class PassResult { Done, BadNode };
 
+// A fold may also offer the terms of several triangles at once:
+//   static constexpr int kBatch;                              // > 1
+//   void termsBatch(const TriangleCorners*, Terms*) const;   // kBatch of each
+template <class Fold>
+constexpr int foldBatch() {
+  if constexpr (requires { Fold::kBatch; }) return Fold::kBatch;
+  return 1;
+}
+template <class Fold>
+inline constexpr int kFoldBatch = foldBatch<Fold>();
+
 // How many different slots the corners of each triangle reach (1, 2 or 3),
 // noted by the accumulation for the triangle array it walked. Output
 // assembly skips the triangles that fall inside one cell, by far the most.
@@ -142,10 +153,27 @@ PassResult accumulateTriangles(Table& table, const NormalizationBox& nb, const N
   const uint16_t* own = owners.get();
   partition.forEachPart([&](int p) {
     const uint16_t mine = static_cast<uint16_t>(1u << p);
+    // Triangles are folded in batches when the fold computes several
+    // triangles' terms at once; the corners are still added in order.
+    constexpr int B = kFoldBatch<Fold>;
+    TriangleCorners tc[B];
+    uint32_t slot[B][3];
+    typename Fold::Terms terms[B];
+    int k = 0;
+    auto flush = [&](int m) {
+      if constexpr (B > 1) {
+        for (int i = m; i < B; ++i) tc[i] = tc[0];  // padding lanes, not added
+        fold.termsBatch(tc, terms);
+      } else {
+        terms[0] = fold.terms(tc[0]);
+      }
+      for (int i = 0; i < m; ++i)
+        for (int c = 0; c < 3; ++c)
+          if (partition.part(slot[i][c]) == p) fold.add(table.slot(slot[i][c]).rec, terms[i], tc[i], c);
+    };
     // The nodes of a triangle kFar ahead and the records of one kNear ahead
     // are fetched early; both lie at scattered places.
     constexpr int64_t kFar = 24, kNear = 8;
-    TriangleCorners tc;
     for (int64_t t = 0; t < count; ++t) {
       if (t + kFar < count && (own[t + kFar] & mine))
         for (int c = 0; c < 3; ++c) {
@@ -159,17 +187,19 @@ PassResult accumulateTriangles(Table& table, const NormalizationBox& nb, const N
           if (partition.part(s) == p) __builtin_prefetch(&table.slot(s));
         }
       if (!(own[t] & mine)) continue;
-      tc.triangle = t;
-      uint32_t s[3];
+      TriangleCorners& x = tc[k];
+      x.triangle = t;
       for (int c = 0; c < 3; ++c) {
-        tc.node[c] = in.node(t, c);
-        s[c] = node_slot[tc.node[c]];
-        tc.q[c] = nb.normalise(in.position(tc.node[c]));
+        x.node[c] = in.node(t, c);
+        slot[k][c] = node_slot[x.node[c]];
+        x.q[c] = nb.normalise(in.position(x.node[c]));
       }
-      const typename Fold::Terms terms = fold.terms(tc);
-      for (int c = 0; c < 3; ++c)
-        if (partition.part(s[c]) == p) fold.add(table.slot(s[c]).rec, terms, tc, c);
+      if (++k == B) {
+        flush(B);
+        k = 0;
+      }
     }
+    if (k > 0) flush(k);
   });
   return PassResult::Done;
 }

@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "hashuc/cluster_handler.h"
+#include "hashuc/plane_quadric4.h"
 #include "hashuc/qef.h"
 #include "tables/two_level_cuckoo.h"
 
@@ -32,9 +33,15 @@ struct QefPolicy {
 
   struct Fold {
     using Terms = PlaneQuadric;
+    static constexpr int kBatch = 4;
     float eps;
     Terms terms(const TriangleCorners& t) const {
       return trianglePlaneQuadric(t.q[0], t.q[1], t.q[2], eps);
+    }
+    // The terms of kBatch triangles at once, each equal to terms(t[i]).
+    void termsBatch(const TriangleCorners* t, Terms* out) const {
+      const Vec3* const corners[4] = {t[0].q, t[1].q, t[2].q, t[3].q};
+      trianglePlaneQuadrics4(corners, eps, out);
     }
     void add(Record& r, const Terms& q, const TriangleCorners& t, int corner) const {
       addCorner(r, q, t.q[corner]);

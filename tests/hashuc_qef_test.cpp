@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <map>
 #include <random>
 #include <vector>
 
+#include "hashuc/plane_quadric4.h"
 #include "hashuc/qef.h"
 #include "hashuc/qef_extended.h"
 #include "test_support.h"
@@ -459,6 +461,42 @@ TEST(HashUCQef, SolveExtendedFewSamplesAndSkip) {
   for (int i = 0; i < 4; ++i) EXPECT_EQ(out[i], mean[i]);
   EXPECT_EQ(err, 0.0f);
   EXPECT_EQ(solveExtended(5, Q, mean, 5, 0, g, out, &err), QEF_SINGULAR);
+}
+
+}  // namespace
+}  // namespace Tavrin
+
+namespace Tavrin {
+namespace {
+
+// The four-lane quadrics equal the single-triangle ones bit for bit: random
+// triangles of every scale, degenerate ones, and areas around the threshold.
+TEST(PlaneQuadric4, BitIdenticalToSingleTriangleForm) {
+  std::mt19937 gen(11);
+  std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+  std::vector<std::array<Vec3, 3>> tris;
+  for (float scale : {1.0f, 1e-3f, 1e-6f, 1e-12f, 1e-18f})
+    for (int i = 0; i < 400; ++i) {
+      const Vec3 a(unit(gen), unit(gen), unit(gen));
+      tris.push_back({a, a + Vec3(unit(gen), unit(gen), unit(gen)) * scale,
+                      a + Vec3(unit(gen), unit(gen), unit(gen)) * scale});
+    }
+  const Vec3 a(0.25f, -0.5f, 0.75f), b(0.5f, 0.5f, 0.5f);
+  tris.push_back({a, a, a});                    // a point
+  tris.push_back({a, b, (a + b) * 0.5f});       // collinear
+  tris.push_back({a, b, b});                    // two equal corners
+  for (float eps : {0.0f, 1e-30f, 1e-12f, 1e-7f}) {
+    for (size_t i = 0; i + 4 <= tris.size(); ++i) {
+      const Vec3* const corners[4] = {tris[i].data(), tris[i + 1].data(), tris[i + 2].data(),
+                                      tris[(i + 3) % tris.size()].data()};
+      PlaneQuadric four[4];
+      trianglePlaneQuadrics4(corners, eps, four);
+      for (int k = 0; k < 4; ++k) {
+        const PlaneQuadric one = trianglePlaneQuadric(corners[k][0], corners[k][1], corners[k][2], eps);
+        ASSERT_EQ(0, std::memcmp(one.t, four[k].t, sizeof one.t)) << "triangle " << i + k << " eps " << eps;
+      }
+    }
+  }
 }
 
 }  // namespace
