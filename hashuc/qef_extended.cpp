@@ -13,21 +13,57 @@
 
 namespace Tavrin {
 
+// Expansion along the first row, recursively down to the closed-form 4 x 4
+// determinant: det = term(0) + term(1) + ... in column order, term(j) =
+// m[0][j] * (+/-) det(minor without row 0 and column j). The same minors
+// recur many times (a 7 x 7 expansion meets 210 4 x 4 minors but only 35
+// distinct ones), so each minor is evaluated once: a minor is named by its
+// column set, its rows being the last |set| rows. Every value is formed by
+// exactly the operations of the plain recursion, in the same order.
 float determinantN(const float* m, int n) {
   if (n == 4) return determinant4(m);
-  const int k = n - 1;
-  float minor[kMaxExtendedDimension * kMaxExtendedDimension];
-  float det = 0.0f;
-  for (int j = 0; j < n; ++j) {
-    // Minor without row 0 and column j.
-    for (int r = 1; r < n; ++r)
-      for (int c = 0, mc = 0; c < n; ++c)
-        if (c != j) minor[k * (r - 1) + mc++] = m[n * r + c];
-    const float sub = determinantN(minor, k);
-    const float term = m[j] * ((j & 1) ? -sub : sub);
-    det = j == 0 ? term : det + term;
+  if (n < 4 || n > kMaxExtendedDimension) {
+    // Not used by the solves; the plain recursion, kept for completeness.
+    if (n <= 0) return 0.0f;
+    const int k = n - 1;
+    float minor[kMaxExtendedDimension * kMaxExtendedDimension];
+    float det = 0.0f;
+    for (int j = 0; j < n; ++j) {
+      for (int r = 1; r < n; ++r)
+        for (int c = 0, mc = 0; c < n; ++c)
+          if (c != j) minor[k * (r - 1) + mc++] = m[n * r + c];
+      const float sub = determinantN(minor, k);
+      const float term = m[j] * ((j & 1) ? -sub : sub);
+      det = j == 0 ? term : det + term;
+    }
+    return det;
   }
-  return det;
+  float det_of[1 << kMaxExtendedDimension];
+  const unsigned all = (1u << n) - 1;
+  for (unsigned set = 0; set <= all; ++set) {
+    const int size = __builtin_popcount(set);
+    if (size < 4) continue;
+    const int row = n - size;
+    if (size == 4) {
+      float sub[16];
+      for (int r = 0; r < 4; ++r)
+        for (int c = 0, sc = 0; c < n; ++c)
+          if (set & (1u << c)) sub[4 * r + sc++] = m[n * (row + r) + c];
+      det_of[set] = determinant4(sub);
+      continue;
+    }
+    // Smaller sets are numerically smaller, so their minors are ready.
+    float det = 0.0f;
+    for (int c = 0, j = 0; c < n; ++c) {
+      if (!(set & (1u << c))) continue;
+      const float sub = det_of[set & ~(1u << c)];
+      const float term = m[n * row + c] * ((j & 1) ? -sub : sub);
+      det = j == 0 ? term : det + term;
+      ++j;
+    }
+    det_of[set] = det;
+  }
+  return det_of[all];
 }
 
 // Full-pivoting Gauss-Jordan in float. The step for pivot (p, p):

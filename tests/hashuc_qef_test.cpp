@@ -501,3 +501,43 @@ TEST(PlaneQuadric4, BitIdenticalToSingleTriangleForm) {
 
 }  // namespace
 }  // namespace Tavrin
+
+namespace Tavrin {
+namespace {
+
+// The plain expansion along the first row down to the closed-form 4 x 4.
+float recursiveDeterminant(const float* m, int n) {
+  if (n == 4) return determinant4(m);
+  const int k = n - 1;
+  float minor[49];
+  float det = 0.0f;
+  for (int j = 0; j < n; ++j) {
+    for (int r = 1; r < n; ++r)
+      for (int c = 0, mc = 0; c < n; ++c)
+        if (c != j) minor[k * (r - 1) + mc++] = m[n * r + c];
+    const float sub = recursiveDeterminant(minor, k);
+    const float term = m[j] * ((j & 1) ? -sub : sub);
+    det = j == 0 ? term : det + term;
+  }
+  return det;
+}
+
+// Evaluating each distinct minor once changes no bit of the result, for
+// random, badly scaled and singular matrices.
+TEST(HashUCQef, SharedMinorsGiveTheRecursiveDeterminantExactly) {
+  std::mt19937 rng(23);
+  std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+  for (int n : {5, 6, 7}) {
+    for (int t = 0; t < 300; ++t) {
+      float m[49];
+      for (int i = 0; i < n * n; ++i) m[i] = u(rng) * (t % 3 == 0 ? std::ldexp(1.0f, (i % 40) - 20) : 1.0f);
+      if (t % 5 == 0)
+        for (int c = 0; c < n; ++c) m[n * (n - 1) + c] = m[n * 1 + c];  // two equal rows
+      const float want = recursiveDeterminant(m, n), got = determinantN(m, n);
+      ASSERT_EQ(0, std::memcmp(&want, &got, sizeof want)) << "n=" << n << " t=" << t;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace Tavrin
