@@ -1,6 +1,6 @@
 #include "hashuc/node_normals.h"
 
-#include "hashuc/slot_groups.h"
+#include "hashuc/slot_partition.h"
 
 namespace Tavrin {
 
@@ -28,23 +28,23 @@ bool computeNodeNormalSums(const float* coords, int64_t node_count, int32_t comp
     unit[t] = unitLength(cross(position(b) - pa, position(c) - pa));
   }
 
-  // Corners grouped by node; corners of bad nodes go to the extra group n.
-  SlotGroups groups;
-  const uint64_t corners = 3 * static_cast<uint64_t>(triangle_count);
-  if (!groups.build(n + 1, corners, [&](uint64_t item) {
-        const uint32_t v = node(item);
-        return v < n ? v : static_cast<uint32_t>(n);
-      }))
-    return false;
-
+  // The nodes are split into one contiguous range per thread; each thread
+  // walks all triangles in order and sums the normals at the corners in its
+  // range, so every node sums its triangles in triangle order without a lock.
   normals.assign(n, Vec3{});
   Vec3* out = normals.data();
+  const SlotPartition partition(n);
+  partition.forEachPart([&](int p) {
+    for (int64_t t = 0; t < triangle_count; ++t) {
+      const int32_t* tri = triangles + t * stride;
+      for (int c = 0; c < 3; ++c) {
+        const uint32_t v = static_cast<uint32_t>(tri[c]);
+        if (v < n && partition.part(v) == p) out[v] += unit[t];
+      }
+    }
+  });
 #pragma omp parallel for schedule(static)
-  for (int64_t i = 0; i < node_count; ++i) {
-    Vec3 sum;
-    for (uint32_t k = groups.begin(i), e = groups.end(i); k < e; ++k) sum += unit[groups.item(k) / 3];
-    out[i] = unitLength(sum);
-  }
+  for (int64_t i = 0; i < node_count; ++i) out[i] = unitLength(out[i]);
   return true;
 }
 

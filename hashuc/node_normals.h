@@ -1,8 +1,8 @@
 // Node normals for the normal-aware handlers: each node's normal is the sum
 // of the unit normals of the triangles that use it, scaled to unit length.
-// The sums are reproducible: the triangle corners are grouped by node,
-// keeping triangle order, and each node sums its own corners in that order,
-// so the result is the one a single thread walking the triangles would form.
+// The sums are reproducible: every node belongs to one thread, which walks
+// the triangles in order and sums the corners of its own nodes, so the
+// result is the one a single thread walking the triangles would form.
 #pragma once
 
 #include <cstdint>
