@@ -1,8 +1,9 @@
 // Node normals and the boundary field from the triangles grouped by node.
 // The grouping is a parallel counting sort of the triangle corners by node:
-// every thread counts and then places the corners of its own contiguous
-// range of triangles, so each node's list is in triangle order whatever the
-// number of threads. Every node is then finished by one thread on its own.
+// every thread owns a contiguous range of nodes and walks all triangles in
+// order, counting and then placing the corners of its nodes, so each node's
+// list is in triangle order whatever the number of threads. Every node is
+// then finished by one thread on its own.
 #include "mesh/node_triangles.h"
 
 #include <algorithm>
@@ -47,46 +48,58 @@ NodeTriangles group_triangles_by_node(const std::vector<TriangleRecord>& triangl
   g.first.reset(new int64_t[n + 1]);
   int64_t* first = g.first.get();
 
-  // Each thread counts the corners of its own range of triangles per node,
-  // then places them from its own cursors: no atomics, and the ranges being
-  // in order, every node's list comes out in triangle order.
-  const int chunks = std::max(1, omp_get_max_threads());
-  std::unique_ptr<int64_t[]> cursor(new int64_t[static_cast<size_t>(chunks) * n]);
-#pragma omp parallel for schedule(static) num_threads(chunks)
-  for (int j = 0; j < chunks; ++j) {
-    int64_t* c = cursor.get() + static_cast<int64_t>(j) * n;
-    std::fill(c, c + n, 0);
-    for (int64_t i = t * j / chunks; i < t * (j + 1) / chunks; ++i) {
+  // The nodes are cut into one contiguous range per thread. Each thread
+  // walks all triangles in order and counts, then places, the corners that
+  // fall in its own range: no atomics, no per-thread copies of the counters,
+  // and every node's list comes out in triangle order.
+  const int parts = static_cast<int>(std::clamp<int64_t>(omp_get_max_threads(), 1, std::max<int64_t>(n, 1)));
+  std::vector<int64_t> part_total(parts + 1, 0);
+  auto walk = [&](int p, auto&& visit) {
+    const int64_t lo = n * p / parts, hi = n * (p + 1) / parts;
+    for (int64_t i = 0; i < t; ++i) {
       const int32_t corner[3] = {tri[i].a, tri[i].b, tri[i].c};
       for (int32_t v : corner)
-        if (in_range(v, n)) ++c[v];
+        if (v >= lo && v < hi) visit(v, i);
     }
+  };
+  // Counts: node v's count in first[v + 1]; then each range's running sums.
+#pragma omp parallel for schedule(static, 1) num_threads(parts)
+  for (int p = 0; p < parts; ++p) {
+    const int64_t lo = n * p / parts, hi = n * (p + 1) / parts;
+    std::fill(first + lo + 1, first + hi + 1, 0);
+    walk(p, [&](int32_t v, int64_t) { ++first[v + 1]; });
+    for (int64_t v = lo + 1; v < hi; ++v) first[v + 1] += first[v];
+    part_total[p + 1] = hi > lo ? first[hi] : 0;
   }
-  // Prefix sums over (node, chunk): chunk j of node v starts after the
-  // earlier chunks of that node.
-  int64_t running = 0;
-  for (int64_t v = 0; v < n; ++v) {
-    first[v] = running;
-    for (int j = 0; j < chunks; ++j) {
-      int64_t& c = cursor[static_cast<int64_t>(j) * n + v];
-      const int64_t count = c;
-      c = running;
-      running += count;
-    }
-  }
-  first[n] = running;
+  first[0] = 0;
+  for (int p = 0; p < parts; ++p) part_total[p + 1] += part_total[p];
+  const int64_t running = part_total[parts];
 
   g.triangle.reset(new int32_t[running]);
   int32_t* slot = g.triangle.get();
-#pragma omp parallel for schedule(static) num_threads(chunks)
-  for (int j = 0; j < chunks; ++j) {
-    int64_t* c = cursor.get() + static_cast<int64_t>(j) * n;
-    for (int64_t i = t * j / chunks; i < t * (j + 1) / chunks; ++i) {
-      const int32_t corner[3] = {tri[i].a, tri[i].b, tri[i].c};
-      for (int32_t v : corner)
-        if (in_range(v, n)) slot[c[v]++] = static_cast<int32_t>(i);
-    }
+  // Each range's starts move by the corners of the earlier ranges; first[v]
+  // then serves as node v's cursor and ends as the start of node v + 1 (the
+  // first node of a range counts on a local cursor: its entry is the end
+  // of the previous range until that range is placed).
+#pragma omp parallel for schedule(static, 1) num_threads(parts)
+  for (int p = 0; p < parts; ++p) {
+    const int64_t lo = n * p / parts, hi = n * (p + 1) / parts;
+    for (int64_t v = lo + 1; v <= hi; ++v) first[v] += part_total[p];
   }
+#pragma omp parallel for schedule(static, 1) num_threads(parts)
+  for (int p = 0; p < parts; ++p) {
+    const int64_t lo = n * p / parts;
+    int64_t first_cursor = part_total[p];
+    walk(p, [&](int32_t v, int64_t i) {
+      int64_t& c = v == lo ? first_cursor : first[v];
+      slot[c++] = static_cast<int32_t>(i);
+    });
+    first[lo] = first_cursor;  // like the others: the start of the next node
+  }
+  // Cursor v now holds the start of v + 1: back to starts.
+  if (n > 0) std::memmove(first + 1, first, static_cast<size_t>(n - 1) * sizeof(int64_t));
+  first[0] = 0;
+  first[n] = running;
   return g;
 }
 
