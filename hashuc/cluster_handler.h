@@ -42,7 +42,7 @@ class ClusterHandler : public HandlerInterface {
     std::vector<uint64_t>().swap(space_.cellKeys);
     space_.forgetNodeCells();
     map_.clear();
-    spread_.clear();
+    crossings_.clear();
   }
 
   int32_t gridSize() const override { return space_.grid.nx; }
@@ -89,9 +89,8 @@ class ClusterHandler : public HandlerInterface {
     if (!number(numbering)) return;
     const TriangleInput in = input(coords, components, triangles, triangle_count, triangle_stride);
     int64_t bad = -1;
-    const uint8_t* spread = spread_.matches(in) ? spread_.distinct.get() : nullptr;
     if (!assembleTrianglesAndLines<Policy>(*table_, space_.normalisation, map_, in,
-                                           numbering.count(), mesh, bad, spread)) {
+                                           numbering.count(), mesh, bad, &crossings_)) {
       failBadTriangle(bad, in);
       mesh.clear();
       return;
@@ -171,7 +170,7 @@ class ClusterHandler : public HandlerInterface {
     if (!table_ || !ensureNodeSlots(coords, node_count_, components)) return;
     const TriangleInput in = input(coords, components, triangles, triangle_count, triangle_stride);
     int64_t bad = -1;
-    if (accumulateTriangles(*table_, space_.normalisation, map_, in, fold, bad, &spread_) !=
+    if (accumulateTriangles(*table_, space_.normalisation, map_, in, fold, bad, &crossings_) !=
         PassResult::Done)
       failBadTriangle(bad, in);
   }
@@ -213,7 +212,7 @@ class ClusterHandler : public HandlerInterface {
   // coordinates stay the same; a node without a cell fails the run.
   bool ensureNodeSlots(const float* coords, int64_t node_count, int32_t components) {
     if (map_.matches(coords, node_count, components)) return true;
-    spread_.clear();
+    crossings_.clear();
     if (coords && node_count > 0 && mapNodesOnce(coords, node_count, components)) return true;
     const int64_t missing = map_.missing_node;
     fail(missing >= 0 ? format("Simplification failed: the cell of node %lld is missing from the "
@@ -263,14 +262,14 @@ class ClusterHandler : public HandlerInterface {
     log_message(message);
     table_.reset();
     map_.clear();
-    spread_.clear();
+    crossings_.clear();
   }
 
   std::unique_ptr<Table> table_;
   ClusterSpace space_;
   int64_t node_count_ = 0;
   NodeSlots map_;
-  TriangleSpread spread_;  // of the last accumulation, for the output pass
+  SlotCrossings crossings_;  // of the last accumulation, for the output pass
 };
 
 }  // namespace Tavrin

@@ -19,6 +19,7 @@
 #include "hashuc/grid.h"
 #include "hashuc/node_slots.h"
 #include "hashuc/slot_groups.h"
+#include "hashuc/slot_crossings.h"
 #include "hashuc/slot_partition.h"
 #include "tables/large_array.h"
 
@@ -59,41 +60,21 @@ constexpr int foldBatch() {
 template <class Fold>
 inline constexpr int kFoldBatch = foldBatch<Fold>();
 
-// How many different slots the corners of each triangle reach (1, 2 or 3),
-// noted by the accumulation for the triangle array it walked. Output
-// assembly skips the triangles that fall inside one cell, by far the most.
-struct TriangleSpread {
-  LargeArray<uint8_t> distinct;
-  const int32_t* triangles = nullptr;
-  int64_t count = 0;
-  int32_t stride = 0;
-
-  bool matches(const TriangleInput& in) const {
-    return distinct && triangles == in.triangles && count == in.count && stride == in.stride;
-  }
-  void clear() {
-    distinct.reset();
-    triangles = nullptr;
-    count = 0;
-    stride = 0;
-  }
-};
-
 // Folds every triangle of `in` into the records of its corners' slots.
 //
 // The slots are split into one part per thread (SlotPartition). A first
 // pass notes for every triangle which parts its corners' slots lie in (and
 // finds a corner whose node is outside the map: `bad_triangle` then names
-// the first such triangle), and fills `spread` when one is given. Then each thread walks all triangles in order
-// and folds the corners that lie in its own part. A slot thus sums its
+// the first such triangle), and notes the triangles that cross cells in
+// `crossings` when given. Then each thread walks all triangles in order and
+// folds the corners that lie in its own part. A slot thus sums its
 // corners triangle by triangle, corner 0, 1, 2, exactly as one thread would,
 // and the triangles are read in input order, so the scattered reads of
 // their nodes can be fetched well ahead of the arithmetic.
 template <class Table, class Fold>
 PassResult accumulateTriangles(Table& table, const NormalizationBox& nb, const NodeSlots& map,
                                const TriangleInput& in, const Fold& fold, int64_t& bad_triangle,
-                               TriangleSpread* spread = nullptr) {
-  const uint64_t n = map.slot.size();
+                               SlotCrossings* crossings = nullptr) {
   const uint32_t* node_slot = map.slot.data();
   const uint64_t slots = table.slotCount();
   const int64_t count = in.count;
@@ -103,51 +84,17 @@ PassResult accumulateTriangles(Table& table, const NormalizationBox& nb, const N
     bad_triangle = -1;
     return PassResult::BadNode;
   }
-  if (spread) {
-    spread->clear();
-    spread->distinct = allocateLargeArray<uint8_t>(static_cast<size_t>(count));
-    if (count > 0 && !spread->distinct) {
-      bad_triangle = -1;
-      return PassResult::BadNode;
-    }
-  }
-  uint8_t* distinct = spread ? spread->distinct.get() : nullptr;
-  int64_t bad = count;
-#pragma omp parallel for schedule(static) reduction(min : bad)
-  for (int64_t t = 0; t < count; ++t) {
-    // The node map is read at scattered places: a later triangle's slots
-    // are fetched early.
-    constexpr int64_t kAhead = 16;
-    if (t + kAhead < count)
-      for (int c = 0; c < 3; ++c) {
-        const uint32_t later = static_cast<uint32_t>(in.node(t + kAhead, c));
-        if (later < n) __builtin_prefetch(node_slot + later);
-      }
-    uint16_t mask = 0;
-    uint32_t s[3] = {0, 0, 0};
-    for (int c = 0; c < 3; ++c) {
-      const uint32_t node = static_cast<uint32_t>(in.node(t, c));
-      s[c] = node < n ? node_slot[node] : kNoSlot;
-      if (s[c] >= slots) {
-        if (t < bad) bad = t;
-        mask = 0;
-        break;
-      }
-      mask |= partition.bit(s[c]);
-    }
-    owners[t] = mask;
-    if (distinct)
-      distinct[t] = static_cast<uint8_t>(1 + (s[1] != s[0]) + (s[2] != s[0] && s[2] != s[1]));
-  }
+  const int64_t bad = classifyTriangles(
+      count, [&](int64_t t, int c) { return in.node(t, c); }, map, slots, &partition, owners.get(),
+      crossings);
   if (bad < count) {
-    if (spread) spread->clear();
+    if (crossings) crossings->clear();
     bad_triangle = bad;
     return PassResult::BadNode;
   }
-  if (spread) {
-    spread->triangles = in.triangles;
-    spread->count = count;
-    spread->stride = in.stride;
+  if (crossings) {
+    crossings->triangles = in.triangles;
+    crossings->stride = in.stride;
   }
 
   const uint16_t* own = owners.get();

@@ -28,7 +28,7 @@
 #include "hashuc/node_slots.h"
 #include "hashuc/qef.h"
 #include "hashuc/slot_groups.h"
-#include "hashuc/word_set.h"
+#include "hashuc/slot_crossings.h"
 #include "tables/large_array.h"
 #include "simplify/handler_interface.h"
 
@@ -110,10 +110,9 @@ void concatenate(std::vector<std::vector<T>>& parts, std::vector<T>& out) {
 
 // Triangles and lines of the simplified mesh from the numbered records.
 // Returns false (and leaves `mesh` empty) when a triangle names a node the
-// map does not hold; bad_triangle is then its number. With `spread` (from
-// the accumulation over the same triangles and map) the triangles whose
-// corners share one slot are skipped unread, and those over two slots too
-// when no lines are wanted: neither can give a triangle or a line.
+// map does not hold; bad_triangle is then its number. Only the triangles
+// that cross cells are read: those of `crossings` when the accumulation
+// noted them for the same triangles and map, else found here.
 //
 // The result is what one thread would get adding the triangles in order to
 // hash sets of 2c/7 (triangles) and 3c/10 (edges) buckets for c output nodes
@@ -126,7 +125,7 @@ template <class Layout, class Table>
 bool assembleTrianglesAndLines(Table& table, const NormalizationBox& nb, const NodeSlots& map,
                                const TriangleInput& in, int32_t output_count,
                                SimplifiedMesh& mesh, int64_t& bad_triangle,
-                               const uint8_t* spread = nullptr) {
+                               const SlotCrossings* crossings = nullptr) {
   using namespace assembly_detail;
   const uint64_t c = static_cast<uint64_t>(output_count);
   const bool lines = mesh.want_lines;
@@ -141,47 +140,49 @@ bool assembleTrianglesAndLines(Table& table, const NormalizationBox& nb, const N
 #pragma omp parallel for schedule(static)
   for (uint64_t s = 0; s < slots; ++s) slot_number[s] = outputNumberOf<Layout>(table.slot(s).rec);
 
-  // Candidate triangles and collapsed edges, per block of source triangles.
-  const uint64_t n = map.slot.size();
+  // The triangles that cross cells, from the accumulation when it noted
+  // them for these triangles, else from a pass of their own.
+  SlotCrossings own;
+  if (!crossings || !crossings->matches(in.triangles, in.count, in.stride)) {
+    const int64_t bad = classifyTriangles(
+        in.count, [&](int64_t t, int c) { return in.node(t, c); }, map, slots, nullptr, nullptr,
+        &own);
+    if (bad < in.count) {
+      bad_triangle = bad;
+      return false;
+    }
+    crossings = &own;
+  }
+
+  // Candidate triangles and collapsed edges, per block of crossing triangles.
   const uint32_t* node_slot = map.slot.data();
-  const int blocks = std::max(1, omp_get_max_threads());
+  const int blocks = static_cast<int>(crossings->spanning.size());
   std::vector<std::vector<CandidateTriangle>> tri_parts(blocks);
   std::vector<std::vector<uint64_t>> edge_parts(blocks);
-  int64_t bad = in.count;
-#pragma omp parallel for schedule(static) reduction(min : bad)
+#pragma omp parallel for schedule(dynamic, 1)
   for (int blk = 0; blk < blocks; ++blk) {
-    const int64_t begin = in.count * blk / blocks, end = in.count * (blk + 1) / blocks;
+    const std::vector<int64_t>& spanning = crossings->spanning[blk];
     std::vector<CandidateTriangle>& tris = tri_parts[blk];
     std::vector<uint64_t>& edges = edge_parts[blk];
-    tris.reserve(static_cast<size_t>((end - begin) / 8));
-    // A collapsed edge is met once per source triangle across it: each
-    // block keeps its distinct ones only (the lines depend on the set alone).
-    WordSet seen_edges(c);
-    const uint8_t least = lines ? 2 : 3;
-    for (int64_t i = begin; i < end; ++i) {
-      if (spread && spread[i] < least) continue;
-      // The node map is read at scattered places: fetch a later triangle's early.
-      constexpr int64_t kAhead = 16;
-      if (i + kAhead < end && (!spread || spread[i + kAhead] >= least))
+    tris.reserve(spanning.size());
+    auto edge = [&](int32_t a, int32_t b) { edges.push_back(edgeWord(std::min(a, b), std::max(a, b))); };
+    const size_t m = spanning.size();
+    for (size_t k = 0; k < m; ++k) {
+      // Scattered reads: the nodes of a later triangle are fetched early.
+      constexpr size_t kAhead = 8;
+      if (k + kAhead < m)
         for (int j = 0; j < 3; ++j) {
-          const uint32_t later = static_cast<uint32_t>(in.node(i + kAhead, j));
-          if (later < n) __builtin_prefetch(node_slot + later);
+          const int32_t later = in.node(spanning[k + kAhead], j);
+          __builtin_prefetch(node_slot + later);
+          __builtin_prefetch(in.coords + static_cast<int64_t>(later) * in.components);
         }
+      const int64_t i = spanning[k];
       uint32_t node[3], slot[3];
       int32_t o[3];
-      bool ok = true;
       for (int j = 0; j < 3; ++j) {
         node[j] = static_cast<uint32_t>(in.node(i, j));
-        if (node[j] >= n) {
-          ok = false;
-          break;
-        }
         slot[j] = node_slot[node[j]];
         o[j] = slot_number[slot[j]];
-      }
-      if (!ok) {
-        if (i < bad) bad = i;
-        break;  // later triangles of this block cannot be smaller
       }
       if (o[0] != o[1] && o[1] != o[2] && o[0] != o[2]) {
         const Vec3 p0 = nb.normalise(in.position(node[0]));
@@ -197,16 +198,15 @@ bool assembleTrianglesAndLines(Table& table, const NormalizationBox& nb, const N
         else
           tris.push_back({o[0], o[2], o[1], static_cast<int32_t>(i)});
       } else if (lines && !(o[0] == o[1] && o[1] == o[2])) {
-        const int32_t a = o[0] != o[1] ? o[0] : o[1];
-        const int32_t b = o[0] != o[1] ? o[1] : o[2];
-        const uint64_t w = edgeWord(std::min(a, b), std::max(a, b));
-        if (seen_edges.insert(w)) edges.push_back(w);
+        // Records merged into one output node (sub-clusters) collapse it.
+        edge(o[0] != o[1] ? o[0] : o[1], o[0] != o[1] ? o[1] : o[2]);
       }
     }
-  }
-  if (bad < in.count) {
-    bad_triangle = bad;
-    return false;
+    if (!lines) continue;
+    for (uint64_t w : crossings->pairs[blk]) {
+      const int32_t a = slot_number[w >> 32], b = slot_number[w & 0xFFFFFFFFu];
+      if (a != b) edge(a, b);
+    }
   }
   slot_number.reset();
 

@@ -17,6 +17,11 @@ class WordSet {
 
   // True when w was not in the set yet (it is now).
   bool insert(uint64_t w) {
+    // Words tend to come back soon after they were first met: a small cache
+    // of recent words answers most repeats without probing the big table.
+    uint64_t& recent = recent_[(w * 0xC2B2AE3D27D4EB4Full) >> (64 - kRecentBits)];
+    if (recent == w) return false;
+    recent = w;
     size_t i = place(w);
     while (table_[i] != kFree) {
       if (table_[i] == w) return false;
@@ -52,7 +57,9 @@ class WordSet {
     }
   }
 
+  static constexpr int kRecentBits = 10;
   std::vector<uint64_t> table_;
+  std::vector<uint64_t> recent_ = std::vector<uint64_t>(size_t{1} << kRecentBits, kFree);
   size_t mask_ = 0;
   int shift_ = 64;
   size_t size_ = 0;

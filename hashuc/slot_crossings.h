@@ -1,0 +1,112 @@
+// The triangles whose corners reach more than one slot of a cell table:
+// the only ones that can leave a triangle or a line in the simplified mesh.
+// One pass over the triangles notes them (and, for the accumulation, which
+// thread's slots each triangle touches), so that output assembly never walks
+// the millions of triangles that fall inside a single cell.
+#pragma once
+
+#include <omp.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "hashuc/node_slots.h"
+#include "hashuc/slot_groups.h"
+#include "hashuc/slot_partition.h"
+#include "hashuc/word_set.h"
+
+namespace Tavrin {
+
+// Per block of consecutive triangles (blocks in triangle order):
+//   spanning: the triangles over three different slots, in order;
+//   pairs: the distinct slot pairs (low << 32 | high) of the triangles over
+//          exactly two slots, first met first.
+struct SlotCrossings {
+  std::vector<std::vector<int64_t>> spanning;
+  std::vector<std::vector<uint64_t>> pairs;
+  const int32_t* triangles = nullptr;
+  int64_t count = 0;
+  int32_t stride = 0;
+  bool valid = false;
+
+  bool matches(const int32_t* t, int64_t n, int32_t s) const {
+    return valid && triangles == t && count == n && stride == s;
+  }
+  void clear() {
+    std::vector<std::vector<int64_t>>().swap(spanning);
+    std::vector<std::vector<uint64_t>>().swap(pairs);
+    triangles = nullptr;
+    count = 0;
+    stride = 0;
+    valid = false;
+  }
+};
+
+inline uint64_t slotPairWord(uint32_t a, uint32_t b) {
+  return (static_cast<uint64_t>(std::min(a, b)) << 32) | std::max(a, b);
+}
+
+// One pass over triangles 0 .. count-1 (node(t, c) gives corner c's node):
+// fills `crossings` when given, and owners[t] with the bits of the parts of
+// `partition` that triangle t's slots lie in when `owners` is given. Returns
+// the first triangle with a corner outside the node map (or without a slot),
+// or count when there is none; the outputs are then incomplete.
+template <class NodeOf>
+int64_t classifyTriangles(int64_t count, const NodeOf& node, const NodeSlots& map, uint64_t slots,
+                          const SlotPartition* partition, uint16_t* owners,
+                          SlotCrossings* crossings) {
+  const uint64_t n = map.slot.size();
+  const uint32_t* node_slot = map.slot.data();
+  const int blocks = std::max(1, omp_get_max_threads());
+  if (crossings) {
+    crossings->clear();
+    crossings->spanning.resize(blocks);
+    crossings->pairs.resize(blocks);
+  }
+  int64_t bad = count;
+#pragma omp parallel for schedule(static) reduction(min : bad)
+  for (int blk = 0; blk < blocks; ++blk) {
+    const int64_t begin = count * blk / blocks, end = count * (blk + 1) / blocks;
+    std::vector<int64_t>* spanning = crossings ? &crossings->spanning[blk] : nullptr;
+    std::vector<uint64_t>* pairs = crossings ? &crossings->pairs[blk] : nullptr;
+    WordSet seen;
+    for (int64_t t = begin; t < end; ++t) {
+      // The node map is read at scattered places: a later triangle's slots
+      // are fetched early.
+      constexpr int64_t kAhead = 16;
+      if (t + kAhead < end)
+        for (int c = 0; c < 3; ++c) {
+          const uint32_t later = static_cast<uint32_t>(node(t + kAhead, c));
+          if (later < n) __builtin_prefetch(node_slot + later);
+        }
+      uint32_t s[3];
+      bool ok = true;
+      for (int c = 0; c < 3 && ok; ++c) {
+        const uint32_t v = static_cast<uint32_t>(node(t, c));
+        s[c] = v < n ? node_slot[v] : kNoSlot;
+        ok = s[c] < slots;
+      }
+      if (!ok) {
+        bad = std::min(bad, t);
+        break;  // later triangles of this block cannot come first
+      }
+      if (owners)
+        owners[t] = static_cast<uint16_t>(partition->bit(s[0]) | partition->bit(s[1]) | partition->bit(s[2]));
+      if (!crossings || (s[0] == s[1] && s[1] == s[2])) continue;
+      if (s[0] != s[1] && s[1] != s[2] && s[0] != s[2]) {
+        spanning->push_back(t);
+      } else {
+        const uint64_t w = s[0] != s[1] ? slotPairWord(s[0], s[1]) : slotPairWord(s[1], s[2]);
+        if (seen.insert(w)) pairs->push_back(w);
+      }
+    }
+  }
+  if (crossings && bad == count) {
+    crossings->count = count;
+    crossings->valid = true;
+  }
+  return bad;
+}
+
+}  // namespace Tavrin
