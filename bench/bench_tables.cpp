@@ -1,14 +1,15 @@
 // Compares the three cell tables (two-level cuckoo, single-level cuckoo,
-// coherent parallel hash) with std::unordered_map on random 64-bit keys and on
-// the occupied cells of a sphere shell (dense runs of consecutive keys, as a
-// clustering grid over a surface gives): build time, lookup time of every key
-// (hits) and of as many absent keys, and memory per key, at several load
-// factors. Slots carry a 56-byte record, as the quadric handlers use.
+// coherent parallel hash) with std::unordered_map on the occupied cells of the
+// big benchmark mesh at grids 256 and 1024 (keys as the clustering handlers
+// compute them) and on random keys below 2^56: build time, lookup time of
+// every key (hits) and of as many absent keys, and memory per key, at several
+// load factors. Slots carry a 56-byte record, as the quadric handlers use.
+// The tables look keys up through their batched lookup, the map through find,
+// both in the same parallel loop over chunks of keys.
 //
-// Usage: bench_tables [random_key_count] [largest_sphere_grid]
+// Usage: bench_tables [random_key_count] [mesh.ply] [refinements]
 #include <omp.h>
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
@@ -17,6 +18,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "app/core/messages.h"
+#include "bench/big_mesh.h"
+#include "hashuc/grid.h"
 #include "tables/coherent_hash.h"
 #include "tables/single_cuckoo.h"
 #include "tables/two_level_cuckoo.h"
@@ -55,35 +59,33 @@ KeySet randomSet(uint32_t n) {
   return s;
 }
 
-// The cells of an n^3 grid within 0.87 cells of a sphere of radius 0.4 n, in
-// key order; absent keys are the same pattern moved past the grid.
-KeySet sphereSet(uint32_t n) {
-  KeySet s{"sphere shell " + std::to_string(n), {}, {}, {}};
-  const double c = n / 2.0, r = 0.4 * n, t = 0.87;
-  auto inside = [&](double dx, double dy, double dz) {
-    return std::fabs(std::sqrt(dx * dx + dy * dy + dz * dz) - r) <= t;
-  };
-  for (uint32_t iz = 0; iz < n; ++iz)
-    for (uint32_t iy = 0; iy < n; ++iy) {
-      const double dy = iy + 0.5 - c, dz = iz + 0.5 - c, rho2 = dy * dy + dz * dz;
-      if (rho2 > (r + t) * (r + t)) continue;
-      const double outer = std::sqrt((r + t) * (r + t) - rho2);
-      const double inner = rho2 < (r - t) * (r - t) ? std::sqrt((r - t) * (r - t) - rho2) : 0.0;
-      // Two runs along x: [c - outer, c - inner] and [c + inner, c + outer].
-      const int64_t a0 = std::max<int64_t>(0, static_cast<int64_t>(c - outer) - 1);
-      const int64_t a1 = std::min<int64_t>(n - 1, static_cast<int64_t>(c - inner) + 1);
-      const int64_t b0 = std::max<int64_t>(a1 + 1, static_cast<int64_t>(c + inner) - 1);
-      const int64_t b1 = std::min<int64_t>(n - 1, static_cast<int64_t>(c + outer) + 1);
-      for (int pass = 0; pass < 2; ++pass)
-        for (int64_t ix = pass ? b0 : a0; ix <= (pass ? b1 : a1); ++ix)
-          if (inside(ix + 0.5 - c, dy, dz))
-            s.keys.push_back(ix + static_cast<uint64_t>(n) * (iy + static_cast<uint64_t>(n) * iz));
+// The occupied cells of the mesh's nodes on an n^3 grid, keyed as the
+// clustering handlers key them, sorted. Hits are looked up in the order the
+// nodes first visit their cells; absent keys are the same cells moved past
+// the grid.
+KeySet meshSet(const Object& o, int32_t n) {
+  KeySet s{"mesh cells, grid " + std::to_string(n), {}, {}, {}};
+  const float* coords = reinterpret_cast<const float*>(o.nodes.data());
+  const int64_t nodes = o.num_nodes();
+  ClusterSpace space;
+  space.setUpGrid(n, coords, nodes, 3, 0);
+  std::vector<uint64_t> node_keys(static_cast<size_t>(nodes));
+#pragma omp parallel for schedule(static)
+  for (int64_t i = 0; i < nodes; ++i)
+    node_keys[i] = space.grid.key(space.normalisation.normalise(coords + 3 * i));
+  s.keys = node_keys;
+  std::sort(s.keys.begin(), s.keys.end());
+  s.keys.erase(std::unique(s.keys.begin(), s.keys.end()), s.keys.end());
+  std::vector<uint8_t> seen(s.keys.size(), 0);
+  for (uint64_t k : node_keys) {
+    const size_t at = static_cast<size_t>(std::lower_bound(s.keys.begin(), s.keys.end(), k) - s.keys.begin());
+    if (!seen[at]) {
+      seen[at] = 1;
+      s.lookups.push_back(k);
     }
+  }
   const uint64_t cells = static_cast<uint64_t>(n) * n * n;
-  for (uint64_t k : s.keys) s.absent.push_back(k + cells);
-  // Looked up in key order: neighbouring cells one after the other, as a walk
-  // over a surface mesh visits them.
-  s.lookups = s.keys;
+  for (uint64_t k : s.lookups) s.absent.push_back(k + cells);
   return s;
 }
 
@@ -114,13 +116,26 @@ struct CountingAllocator {
   bool operator==(const CountingAllocator<U>&) const { return true; }
 };
 
-template <class Find>
-double timeLookups(const std::vector<uint64_t>& keys, Find find, int64_t expected_hits) {
+// Looks the keys up in a parallel loop over chunks; find(keys, count, out)
+// answers a chunk (slot index or -1 per key).
+constexpr int64_t kChunk = 4096;
+template <class FindChunk>
+double timeLookups(const std::vector<uint64_t>& keys, FindChunk find, int64_t expected_hits) {
+  const int64_t n = static_cast<int64_t>(keys.size());
+  const int64_t chunks = (n + kChunk - 1) / kChunk;
+  std::vector<int64_t> out(static_cast<size_t>(omp_get_max_threads()) * kChunk);
   const double t0 = omp_get_wtime();
   int64_t hits = 0;
-  const int64_t n = static_cast<int64_t>(keys.size());
-#pragma omp parallel for schedule(static) reduction(+ : hits)
-  for (int64_t i = 0; i < n; ++i) hits += find(keys[i]);
+#pragma omp parallel reduction(+ : hits)
+  {
+    int64_t* mine = out.data() + static_cast<size_t>(omp_get_thread_num()) * kChunk;
+#pragma omp for schedule(static)
+    for (int64_t c = 0; c < chunks; ++c) {
+      const int64_t begin = c * kChunk, count = std::min(kChunk, n - begin);
+      find(keys.data() + begin, static_cast<size_t>(count), mine);
+      for (int64_t i = 0; i < count; ++i) hits += mine[i] >= 0;
+    }
+  }
   const double t = omp_get_wtime() - t0;
   if (hits != expected_hits)
     std::printf("  !! lookups found %lld keys, expected %lld\n", static_cast<long long>(hits),
@@ -137,8 +152,9 @@ Row runTable(const char* name, std::string factor, const KeySet& s, Build build,
   row.build = omp_get_wtime() - t0;
   if (!row.ok) return row;
   const int64_t n = static_cast<int64_t>(s.keys.size());
-  row.hits = timeLookups(s.lookups, [&](uint64_t k) { return table.find_index(k) >= 0; }, n);
-  row.misses = timeLookups(s.absent, [&](uint64_t k) { return table.find_index(k) >= 0; }, 0);
+  auto find = [&](const uint64_t* k, size_t count, int64_t* out) { table.find_indices(k, count, out); };
+  row.hits = timeLookups(s.lookups, find, n);
+  row.misses = timeLookups(s.absent, find, 0);
   const double slot_bytes = sizeof(typename Table::Slot) + extra_bytes_per_slot;
   row.bytes_per_key = static_cast<double>(table.slotCount()) * slot_bytes / static_cast<double>(n);
   return row;
@@ -157,8 +173,11 @@ Row runUnorderedMap(const KeySet& s) {
     row.build = omp_get_wtime() - t0;
     row.ok = map.size() == s.keys.size();
     const int64_t n = static_cast<int64_t>(s.keys.size());
-    row.hits = timeLookups(s.lookups, [&](uint64_t k) { return map.find(k) != map.end(); }, n);
-    row.misses = timeLookups(s.absent, [&](uint64_t k) { return map.find(k) != map.end(); }, 0);
+    auto find = [&](const uint64_t* k, size_t count, int64_t* out) {
+      for (size_t i = 0; i < count; ++i) out[i] = map.find(k[i]) != map.end() ? 0 : -1;
+    };
+    row.hits = timeLookups(s.lookups, find, n);
+    row.misses = timeLookups(s.absent, find, 0);
     row.bytes_per_key = static_cast<double>(g_allocated - before) / static_cast<double>(n);
   }
   return row;
@@ -182,6 +201,17 @@ void printRows(const KeySet& s, const std::vector<Row>& rows) {
                 1e9 * r.misses / n, r.bytes_per_key, base.build / r.build, base.hits / r.hits,
                 base.misses / r.misses);
   }
+  std::printf("summary %s, factor 1.10, 3x the map (build/hits/misses):", s.name.c_str());
+  for (const Row& r : rows) {
+    if (r.factor != "1.10" && r.table != "two-level cuckoo") continue;
+    auto mark = [](double ratio) { return ratio >= 3.0 ? "yes" : "NO"; };
+    if (!r.ok)
+      std::printf("  %s: build failed;", r.table.c_str());
+    else
+      std::printf("  %s: %s/%s/%s;", r.table.c_str(), mark(base.build / r.build), mark(base.hits / r.hits),
+                  mark(base.misses / r.misses));
+  }
+  std::printf("\n");
   std::fflush(stdout);
 }
 
@@ -210,9 +240,18 @@ void runSet(const KeySet& s) {
 int main(int argc, char** argv) {
   using namespace Tavrin;
   const uint32_t random_n = argc > 1 ? static_cast<uint32_t>(std::atol(argv[1])) : 20000000u;
-  const uint32_t grid = argc > 2 ? static_cast<uint32_t>(std::atol(argv[2])) : 1024u;
-  runSet(sphereSet(256));
-  if (grid > 256) runSet(sphereSet(grid));
-  runSet(randomSet(random_n));
+  const std::string path = argc > 2 ? argv[2] : "tests/data/dragon_small.ply";
+  const int refinements = argc > 3 ? std::atoi(argv[3]) : 4;
+  set_message_sink([](MessageRoute, const std::string&) {});
+  {
+    std::unique_ptr<Object> o = load_big_mesh(path, refinements);
+    if (!o) {
+      std::fprintf(stderr, "cannot read %s\n", path.c_str());
+      return 1;
+    }
+    std::printf("mesh: %d nodes, %d triangles\n", o->num_nodes(), o->num_triangles());
+    for (int32_t grid : {256, 1024}) runSet(meshSet(*o, grid));
+  }
+  if (random_n > 0) runSet(randomSet(random_n));
   return 0;
 }

@@ -15,11 +15,19 @@
 // kEmptyCellKey, so no lookup (key 0 included) can answer an empty slot.
 // Chains of different threads interleave, so positions and maxAge may differ
 // between runs; nothing observable depends on positions.
+//
+// The build takes no locks: a key word is replaced by compare-and-swap only
+// while the age it holds is lower, and a home's age is raised by an atomic
+// maximum. Each swap hands the displaced key to exactly one chain, so no key
+// is lost or duplicated. Every thread runs several chains side by side, one
+// step of each in turn, and prefetches the slot of a chain's next step, so the
+// cache misses of different chains overlap instead of following each other.
 #pragma once
 
 #include <omp.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -28,6 +36,7 @@
 #include "app/core/messages.h"
 #include "hashuc/spin_lock.h"
 #include "tables/cell_slot.h"
+#include "tables/fast_modulus.h"
 #include "tables/large_array.h"
 #include "tables/prime_table.h"
 #include "tables/random64.h"
@@ -43,6 +52,7 @@ class CoherentHashTable : public SlotLookup<CoherentHashTable<Record>, CellSlot<
   static constexpr uint32_t kSlotsPerLock = 16;
   static constexpr int kAgeLimit = 32;  // a key that would need this age has failed
   static constexpr uint64_t kKeyMask = (uint64_t{1} << 56) - 1;
+  static constexpr int kChainsPerThread = 12;  // insertion chains run side by side
 
   struct Probe {
     uint32_t offset = 0;
@@ -61,17 +71,36 @@ class CoherentHashTable : public SlotLookup<CoherentHashTable<Record>, CellSlot<
   }
   uint32_t build(const uint64_t* keys, uint32_t n, float factor, Random64& random);
 
-  // Lock-free lookup: the home slot, then ages 2 .. ages[home].
+  // Lock-free lookup: the home slot, then ages 2 .. ages[home]. The later
+  // positions are all requested before the first is compared, so their cache
+  // misses overlap.
   int64_t find_index(uint64_t key) const {
     if (!slots_ || key > kKeyMask) return -1;
-    const uint64_t h = key % size_;
+    const uint64_t h = modulus_(key);
     if (slots_[h].key == key) return static_cast<int64_t>(h);
     const int m = ages_[h];
+    for (int a = 2; a <= m; ++a) __builtin_prefetch(&slots_[position(key, a)]);
     for (int a = 2; a <= m; ++a) {
       const uint64_t p = position(key, a);
       if (slots_[p].key == key) return static_cast<int64_t>(p);
     }
     return -1;
+  }
+  // Requests the home slot and the home's age of a key about to be looked up.
+  void prefetch(uint64_t key) const {
+    if (!slots_ || key > kKeyMask) return;
+    const uint64_t h = modulus_(key);
+    __builtin_prefetch(&slots_[h]);
+    __builtin_prefetch(&ages_[h]);
+  }
+  // With the home slot and age cached: requests ages 2 .. ages[home] unless
+  // the key is at home.
+  void prefetchRest(uint64_t key) const {
+    if (!slots_ || key > kKeyMask) return;
+    const uint64_t h = modulus_(key);
+    if (slots_[h].key == key) return;
+    const int m = ages_[h];
+    for (int a = 2; a <= m; ++a) __builtin_prefetch(&slots_[position(key, a)]);
   }
   using SlotLookup<CoherentHashTable, CellSlot<Record>>::find;
 
@@ -80,6 +109,7 @@ class CoherentHashTable : public SlotLookup<CoherentHashTable<Record>, CellSlot<
     ages_.reset();
     locks_.reset();
     size_ = 0;
+    modulus_ = FastModulus(1);
   }
   bool built() const { return slots_ != nullptr; }
   uint64_t slotCount() const { return size_; }
@@ -91,7 +121,7 @@ class CoherentHashTable : public SlotLookup<CoherentHashTable<Record>, CellSlot<
   // Position of a key at age a (1 .. 31); age 1 is its home.
   uint64_t position(uint64_t key, int a) const {
     const Probe& pr = probes_[a - 1];
-    return (key + pr.offset) % pr.modulus;
+    return modulus_(key + pr.offset);  // pr.modulus is the slot count
   }
   const Probe& probe(int i) const { return probes_[i]; }
   uint8_t age(uint64_t home) const { return ages_[home]; }
@@ -107,6 +137,7 @@ class CoherentHashTable : public SlotLookup<CoherentHashTable<Record>, CellSlot<
   std::unique_ptr<uint8_t[]> ages_;
   std::unique_ptr<SpinLock[]> locks_;
   uint32_t size_ = 0;
+  FastModulus modulus_;  // x mod size_
   Probe probes_[kAgeLimit + 1];
   int maxAge_ = 0;
   double averageAge_ = 0.0;
@@ -124,6 +155,7 @@ uint32_t CoherentHashTable<Record>::build(const uint64_t* keys, uint32_t n, floa
   }
   ages_ = std::make_unique<uint8_t[]>(size_);
   locks_ = std::make_unique<SpinLock[]>((size_ + kSlotsPerLock - 1) / kSlotsPerLock);
+  modulus_ = FastModulus(size_);
   probes_[0] = Probe{0, size_};
   for (int i = 1; i <= kAgeLimit; ++i) probes_[i] = Probe{static_cast<uint32_t>(random.next()), size_};
   maxAge_ = 0;
@@ -139,50 +171,84 @@ uint32_t CoherentHashTable<Record>::build(const uint64_t* keys, uint32_t n, floa
     slots[i].rec = Record{};
   }
 
+  // One insertion chain: the key it carries and the age and slot it tries next.
+  struct Chain {
+    uint64_t key;
+    uint64_t pos;
+    int age;
+  };
   uint32_t failures = 0;
   int max_age = 0;
 #pragma omp parallel
   {
     uint32_t my_failures = 0;
     int my_max = 0;
-#pragma omp for schedule(static)
-    for (int64_t i = 0; i < static_cast<int64_t>(n); ++i) {
-      uint64_t key = keys[i];
-      if (key > kKeyMask) {  // would not fit beside the age
-        ++my_failures;
-        my_max = kAgeLimit;
-        continue;
-      }
-      int a = 1;
-      for (;;) {
-        const uint64_t p = position(key, a);
-        uint64_t old = 0;
-        bool written = false;
-        {
-          SpinGuard guard(lock(p));
-          old = slots[p].key;
-          if (static_cast<uint64_t>(a) > (old >> 56)) {
-            slots[p].key = (static_cast<uint64_t>(a) << 56) | key;
-            written = true;
-          }
-        }
-        if (written) {
-          const uint64_t h = key % size_;
-          {
-            SpinGuard guard(lock(h));
-            if (ages[h] < a) ages[h] = static_cast<uint8_t>(a);
-          }
-          if ((old >> 56) == 0) {
-            my_max = std::max(my_max, a);
-            break;
-          }
-          key = old & kKeyMask;
-          a = static_cast<int>(old >> 56);
-        } else if (++a >= kAgeLimit) {
+    const int64_t threads = omp_get_num_threads(), t = omp_get_thread_num();
+    int64_t next = static_cast<int64_t>(n) * t / threads;
+    const int64_t end = static_cast<int64_t>(n) * (t + 1) / threads;
+    // Starts a chain on the next key of this thread; false when none is left.
+    auto start = [&](Chain& c) {
+      while (next < end) {
+        const uint64_t key = keys[next++];
+        if (key > kKeyMask) {  // would not fit beside the age
           ++my_failures;
           my_max = kAgeLimit;
+          continue;
+        }
+        c = Chain{key, modulus_(key), 1};
+        __builtin_prefetch(&slots[c.pos], 1);
+        __builtin_prefetch(&ages[c.pos], 1);
+        return true;
+      }
+      return false;
+    };
+    // One step of a chain at c.pos; true when the chain has ended.
+    auto step = [&](Chain& c) {
+      std::atomic_ref<uint64_t> word(slots[c.pos].key);
+      const uint64_t mine = (static_cast<uint64_t>(c.age) << 56) | c.key;
+      uint64_t old = word.load(std::memory_order_relaxed);
+      bool written = false;
+      while (static_cast<uint64_t>(c.age) > (old >> 56)) {
+        if (word.compare_exchange_weak(old, mine, std::memory_order_relaxed)) {
+          written = true;
           break;
         }
+      }
+      if (written) {
+        std::atomic_ref<uint8_t> home_age(ages[c.age == 1 ? c.pos : modulus_(c.key)]);
+        uint8_t seen = home_age.load(std::memory_order_relaxed);
+        while (seen < c.age &&
+               !home_age.compare_exchange_weak(seen, static_cast<uint8_t>(c.age), std::memory_order_relaxed)) {
+        }
+        if ((old >> 56) == 0) {
+          my_max = std::max(my_max, c.age);
+          return true;
+        }
+        // The displaced key goes on at its next age: its own slot now holds a
+        // higher age, so trying that slot again could only fail.
+        c.key = old & kKeyMask;
+        c.age = static_cast<int>(old >> 56) + 1;
+      } else {
+        ++c.age;
+      }
+      if (c.age >= kAgeLimit) {
+        ++my_failures;
+        my_max = kAgeLimit;
+        return true;
+      }
+      c.pos = position(c.key, c.age);
+      __builtin_prefetch(&slots[c.pos], 1);
+      return false;
+    };
+    Chain chains[kChainsPerThread];
+    bool live[kChainsPerThread];
+    int running = 0;
+    for (int l = 0; l < kChainsPerThread; ++l) running += (live[l] = start(chains[l]));
+    while (running > 0) {
+      for (int l = 0; l < kChainsPerThread; ++l) {
+        if (!live[l] || !step(chains[l])) continue;
+        live[l] = start(chains[l]);
+        running -= !live[l];
       }
     }
 #pragma omp atomic

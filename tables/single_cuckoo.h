@@ -14,6 +14,12 @@
 // use and the eviction statistics may differ between runs and thread counts;
 // nothing observable depends on positions because every operation on a key
 // goes through find(). An empty slot holds kEmptyCellKey.
+//
+// The build takes no locks: each swap is one atomic exchange of a key word,
+// which hands the displaced key to exactly one chain, so no key is lost or
+// duplicated. Every thread runs several chains side by side, one swap of each
+// in turn, and prefetches the slot of a chain's next swap, so the cache misses
+// of different chains overlap instead of following each other.
 #pragma once
 
 #include <omp.h>
@@ -29,6 +35,7 @@
 #include "app/core/messages.h"
 #include "hashuc/spin_lock.h"
 #include "tables/cell_slot.h"
+#include "tables/fast_modulus.h"
 #include "tables/large_array.h"
 #include "tables/prime_table.h"
 #include "tables/random64.h"
@@ -36,16 +43,26 @@
 namespace Tavrin {
 
 // h(k) = (((k xor mix) + add) mod modulus) mod size, or k mod size when mix is 0.
+// The drawn functions all use the modulus 2^32 - 5, which the compiler turns
+// into a multiplication; `fast` reduces by size without a division.
 struct CuckooHashFunction {
   uint32_t add = 0;
   uint32_t mix = 0;
   uint32_t modulus = 1;
   uint32_t size = 1;
+  FastModulus fast;
+
+  CuckooHashFunction() = default;
+  CuckooHashFunction(uint32_t add_, uint32_t mix_, uint32_t modulus_, uint32_t size_)
+      : add(add_), mix(mix_), modulus(modulus_), size(size_), fast(size_) {}
 
   uint64_t operator()(uint64_t key) const {
-    if (mix == 0) return key % size;
-    return (((key ^ mix) + add) % modulus) % size;
+    if (mix == 0) return fast(key);
+    const uint64_t x = (key ^ mix) + add;
+    return fast(modulus == kDrawnModulus ? x % kDrawnModulus : x % modulus);
   }
+
+  static constexpr uint32_t kDrawnModulus = 4294967291u;  // 2^32 - 5
 };
 
 template <class Record>
@@ -57,7 +74,8 @@ class SingleCuckooTable : public SlotLookup<SingleCuckooTable<Record>, CellSlot<
   static constexpr uint32_t kStashSlots = 101;
   static constexpr uint32_t kSlotsPerLock = 16;
   static constexpr int kFunctions = 6;
-  static constexpr uint32_t kDrawnModulus = 4294967291u;  // 2^32 - 5
+  static constexpr uint32_t kDrawnModulus = CuckooHashFunction::kDrawnModulus;
+  static constexpr int kChainsPerThread = 12;  // insertion chains run side by side
 
   SingleCuckooTable() = default;
   SingleCuckooTable(const SingleCuckooTable&) = delete;
@@ -91,6 +109,16 @@ class SingleCuckooTable : public SlotLookup<SingleCuckooTable<Record>, CellSlot<
     return -1;
   }
   using SlotLookup<SingleCuckooTable, CellSlot<Record>>::find;
+  // Requests the slot of function 0, where a lookup starts.
+  void prefetch(uint64_t key) const {
+    if (slots_) __builtin_prefetch(&slots_[functions_[0](key)]);
+  }
+  // With that slot cached: requests the slots of the other functions unless
+  // the key is at function 0 (the stash stays cached).
+  void prefetchRest(uint64_t key) const {
+    if (!slots_ || slots_[functions_[0](key)].key == key) return;
+    for (int j = 1; j < functionCount_; ++j) __builtin_prefetch(&slots_[functions_[j](key)]);
+  }
 
   void release() {
     slots_.reset();
@@ -166,17 +194,23 @@ uint32_t SingleCuckooTable<Record>::build(const uint64_t* keys, uint32_t n, floa
   functionCount_ = functionCountFor(factor);
   functions_[0] = CuckooHashFunction{0, 0, 1, mainSlots_};
   for (int j = 1; j <= kFunctions; ++j) {
-    CuckooHashFunction& f = j < kFunctions ? functions_[j] : stashFunction_;
-    f.mix = static_cast<uint32_t>(random.next());
-    f.add = static_cast<uint32_t>(random.next());
-    f.modulus = kDrawnModulus;
-    f.size = j < kFunctions ? mainSlots_ : kStashSlots;
+    const uint32_t mix = static_cast<uint32_t>(random.next());
+    const uint32_t add = static_cast<uint32_t>(random.next());
+    (j < kFunctions ? functions_[j] : stashFunction_) =
+        CuckooHashFunction(add, mix, kDrawnModulus, j < kFunctions ? mainSlots_ : kStashSlots);
   }
 
   const int max_steps = maxEvictionsFor(n);
   uint32_t stashed = 0, lost = 0;
   int64_t sum = 0;
   int min_steps = max_steps, max_seen = 0;
+  // One insertion chain: the key it carries, the slot of its next swap and
+  // the swaps so far.
+  struct Chain {
+    uint64_t key;
+    uint64_t pos;
+    int steps;
+  };
   // Once a key is lost the build has failed: the remaining keys are skipped.
   std::atomic<bool> failed{false};
 #pragma omp parallel
@@ -184,52 +218,72 @@ uint32_t SingleCuckooTable<Record>::build(const uint64_t* keys, uint32_t n, floa
     uint32_t my_stashed = 0, my_lost = 0;
     int64_t my_sum = 0;
     int my_min = max_steps, my_max = 0;
-#pragma omp for schedule(static)
-    for (int64_t i = 0; i < static_cast<int64_t>(n); ++i) {
-      if (failed.load(std::memory_order_relaxed)) continue;
-      uint64_t carried = keys[i];
-      if (carried == kEmptyCellKey) {  // not a cell key: cannot be stored
-        ++my_lost;
-        failed.store(true, std::memory_order_relaxed);
-        continue;
-      }
-      uint64_t p = functions_[0](carried);
-      int steps = 0;
-      bool placed = false;
-      while (steps < max_steps) {
-        uint64_t old;
-        {
-          SpinGuard guard(lock(p));
-          old = slots[p].key;
-          slots[p].key = carried;
-        }
-        if (old == kEmptyCellKey) {
-          placed = true;
-          break;
-        }
-        carried = old;
-        p = nextPosition(carried, p);
-        ++steps;
-      }
-      if (!placed) {
-        const uint64_t s = mainSlots_ + stashFunction_(carried);
-        uint64_t old;
-        {
-          SpinGuard guard(lock(s));
-          old = slots[s].key;
-          slots[s].key = carried;
-          slots[s].rec = Record{};
-        }
-        ++my_stashed;
-        if (old != kEmptyCellKey) {
-          ++my_lost;
-          failed.store(true, std::memory_order_relaxed);
-        }
-        steps = max_steps;
-      }
+    const int64_t threads = omp_get_num_threads(), t = omp_get_thread_num();
+    int64_t next = static_cast<int64_t>(n) * t / threads;
+    const int64_t end = static_cast<int64_t>(n) * (t + 1) / threads;
+    auto finish = [&](int steps) {
       my_sum += steps;
       my_min = std::min(my_min, steps);
       my_max = std::max(my_max, steps);
+    };
+    // A chain that reached the swap limit leaves its key in the stash; a
+    // stash slot already taken loses a key.
+    auto stash = [&](uint64_t key) {
+      const uint64_t s = mainSlots_ + stashFunction_(key);
+      const uint64_t old = std::atomic_ref<uint64_t>(slots[s].key).exchange(key, std::memory_order_relaxed);
+      ++my_stashed;
+      if (old != kEmptyCellKey) {
+        ++my_lost;
+        failed.store(true, std::memory_order_relaxed);
+      }
+      finish(max_steps);
+    };
+    // Starts a chain on the next key of this thread; false when none is left.
+    auto start = [&](Chain& c) {
+      while (next < end && !failed.load(std::memory_order_relaxed)) {
+        const uint64_t key = keys[next++];
+        if (key == kEmptyCellKey) {  // not a cell key: cannot be stored
+          ++my_lost;
+          failed.store(true, std::memory_order_relaxed);
+          continue;
+        }
+        if (max_steps == 0) {
+          stash(key);
+          continue;
+        }
+        c = Chain{key, functions_[0](key), 0};
+        __builtin_prefetch(&slots[c.pos], 1);
+        return true;
+      }
+      return false;
+    };
+    // One swap of a chain; true when the chain has ended.
+    auto step = [&](Chain& c) {
+      const uint64_t old =
+          std::atomic_ref<uint64_t>(slots[c.pos].key).exchange(c.key, std::memory_order_relaxed);
+      if (old == kEmptyCellKey) {
+        finish(c.steps);
+        return true;
+      }
+      c.key = old;
+      c.pos = nextPosition(old, c.pos);
+      if (++c.steps >= max_steps) {
+        stash(c.key);
+        return true;
+      }
+      __builtin_prefetch(&slots[c.pos], 1);
+      return false;
+    };
+    Chain chains[kChainsPerThread];
+    bool live[kChainsPerThread];
+    int running = 0;
+    for (int l = 0; l < kChainsPerThread; ++l) running += (live[l] = start(chains[l]));
+    while (running > 0) {
+      for (int l = 0; l < kChainsPerThread; ++l) {
+        if (!live[l] || !step(chains[l])) continue;
+        live[l] = start(chains[l]);
+        running -= !live[l];
+      }
     }
 #pragma omp atomic
     stashed += my_stashed;

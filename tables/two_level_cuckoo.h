@@ -32,6 +32,7 @@
 
 #include "hashuc/spin_lock.h"
 #include "tables/cell_slot.h"
+#include "tables/fast_modulus.h"
 #include "tables/large_array.h"
 #include "tables/prime_table.h"
 #include "tables/random64.h"
@@ -81,10 +82,14 @@ class TwoLevelCuckooTable : public SlotLookup<TwoLevelCuckooTable<Record>, CellS
 
   // --- Building blocks of a build schedule -------------------------------
   static uint32_t bucketCountFor(uint32_t n) { return std::max(kMinBuckets, (n + 408) / 409); }
-  // Makes bucketCountFor(n) empty buckets (reusing the arrays when the count
-  // is unchanged) with the plain bucket function. False when memory is short.
+  // Makes room for bucketCountFor(n) buckets (reusing the arrays when the
+  // count is unchanged) with the plain bucket function; the slots hold
+  // nothing meaningful until placeBuckets succeeds. False when memory is short.
   bool allocate(uint32_t n);
-  void setBucketFunction(const BucketFunction& f) { function_ = f; }
+  void setBucketFunction(const BucketFunction& f) {
+    function_ = f;
+    functionModulus_ = FastModulus(f.modulus);
+  }
   // Stages the keys in their buckets, in key-index order. Returns false when
   // a bucket would receive more than 511 keys (nothing is staged then).
   bool distribute(const uint64_t* keys, uint32_t n);
@@ -95,7 +100,7 @@ class TwoLevelCuckooTable : public SlotLookup<TwoLevelCuckooTable<Record>, CellS
   // --- Lookup (lock-free, at most three probes) ---------------------------
   int64_t find_index(uint64_t key) const {
     if (!placed_ || key == kEmptyCellKey) return -1;
-    const uint32_t b = function_(key, bucketCount_);
+    const uint32_t b = bucketOf(key);
     const uint64_t base = static_cast<uint64_t>(b) * kSlotsPerBucket;
     const uint32_t s = seeds_[b];
     const uint32_t k = static_cast<uint32_t>(key);
@@ -106,6 +111,25 @@ class TwoLevelCuckooTable : public SlotLookup<TwoLevelCuckooTable<Record>, CellS
     return -1;
   }
   using SlotLookup<TwoLevelCuckooTable, CellSlot<Record>>::find;
+  // Requests the key's slot in sub-table 0, where a lookup starts (the seeds
+  // are few enough to stay cached).
+  void prefetch(uint64_t key) const {
+    if (!placed_) return;
+    const uint32_t b = bucketOf(key);
+    __builtin_prefetch(&slots_[uint64_t{b} * kSlotsPerBucket + position(0, seeds_[b], static_cast<uint32_t>(key))]);
+  }
+  // With that slot cached: requests the slots in sub-tables 1 and 2 unless the
+  // key is in sub-table 0.
+  void prefetchRest(uint64_t key) const {
+    if (!placed_ || key == kEmptyCellKey) return;
+    const uint32_t b = bucketOf(key);
+    const Slot* base = slots_.get() + uint64_t{b} * kSlotsPerBucket;
+    const uint32_t s = seeds_[b];
+    const uint32_t k = static_cast<uint32_t>(key);
+    if (base[position(0, s, k)].key == key) return;
+    __builtin_prefetch(base + position(1, s, k));
+    __builtin_prefetch(base + position(2, s, k));
+  }
 
   void release();
   bool built() const { return placed_; }
@@ -123,7 +147,12 @@ class TwoLevelCuckooTable : public SlotLookup<TwoLevelCuckooTable<Record>, CellS
   uint32_t modulus() const { return function_.modulus; }
   uint32_t seed(uint32_t bucket) const { return seeds_[bucket]; }
   int16_t count(uint32_t bucket) const { return counts_[bucket]; }
-  uint32_t bucketOf(uint64_t key) const { return function_(key, bucketCount_); }
+  // function_(key, bucketCount_), with the two reductions done without division.
+  uint32_t bucketOf(uint64_t key) const {
+    if (!function_.hashOn) return static_cast<uint32_t>(bucketModulus_(key));
+    const uint64_t h = functionModulus_(static_cast<uint64_t>(function_.multiplier) * key + function_.addend);
+    return static_cast<uint32_t>(bucketModulus_(h));
+  }
 
   // Position of a key's low 32 bits in sub-table t (0, 1, 2) for seed s,
   // as a slot index within the bucket.
@@ -142,6 +171,8 @@ class TwoLevelCuckooTable : public SlotLookup<TwoLevelCuckooTable<Record>, CellS
   std::unique_ptr<uint32_t[]> seeds_;
   uint32_t bucketCount_ = 0;
   BucketFunction function_;
+  FastModulus bucketModulus_;    // x mod bucketCount_
+  FastModulus functionModulus_;  // x mod function_.modulus
   bool placed_ = false;
 };
 
@@ -176,18 +207,17 @@ bool TwoLevelCuckooTable<Record>::allocate(uint32_t n) {
     counts_ = std::make_unique<int16_t[]>(B);
     seeds_ = std::make_unique<uint32_t[]>(B);
     bucketCount_ = B;
-    Slot* slots = slots_.get();
-    // First touch in parallel spreads the page faults over the threads.
-#pragma omp parallel for schedule(static)
-    for (int64_t i = 0; i < static_cast<int64_t>(total); ++i) {
-      slots[i].key = kEmptyCellKey;
-      slots[i].rec = Record{};
-    }
+    bucketModulus_ = FastModulus(B);
+    // The slots are left uninitialised: staging writes the first count(b)
+    // slots of every bucket and a placed bucket rewrites all its slots, key
+    // and record, so no slot is read before it is written and the array is
+    // not swept an extra time. Both passes run in parallel, which spreads the
+    // first-touch page faults over the threads.
   } else {
     std::fill(counts_.get(), counts_.get() + B, int16_t{0});
     std::fill(seeds_.get(), seeds_.get() + B, 0u);
   }
-  function_ = BucketFunction::plain();
+  setBucketFunction(BucketFunction::plain());
   placed_ = false;
   return true;
 }
@@ -200,7 +230,6 @@ bool TwoLevelCuckooTable<Record>::distribute(const uint64_t* keys, uint32_t n) {
   // Row t holds thread t's key count per bucket, then its next staging position.
   std::vector<uint32_t> counts(static_cast<size_t>(max_threads) * B, 0);
   std::atomic<bool> rejected{false};
-  const BucketFunction f = function_;
   Slot* slots = slots_.get();
   int16_t* bucket_counts = counts_.get();
 
@@ -211,7 +240,7 @@ bool TwoLevelCuckooTable<Record>::distribute(const uint64_t* keys, uint32_t n) {
 #pragma omp for schedule(static)
     for (int64_t i = 0; i < static_cast<int64_t>(n); ++i) {
       if (keys[i] == kEmptyCellKey) rejected.store(true, std::memory_order_relaxed);
-      ++mine[f(keys[i], B)];
+      ++mine[bucketOf(keys[i])];
     }
     // Exclusive prefix over the threads in thread order: thread t stages its
     // keys after those of threads 0 .. t-1, whose keys precede its own.
@@ -230,7 +259,7 @@ bool TwoLevelCuckooTable<Record>::distribute(const uint64_t* keys, uint32_t n) {
     if (!rejected.load(std::memory_order_relaxed)) {
 #pragma omp for schedule(static)
       for (int64_t i = 0; i < static_cast<int64_t>(n); ++i) {
-        const uint32_t b = f(keys[i], B);
+        const uint32_t b = bucketOf(keys[i]);
         slots[static_cast<uint64_t>(b) * kSlotsPerBucket + mine[b]++].key = keys[i];
       }
     }
@@ -306,7 +335,8 @@ void TwoLevelCuckooTable<Record>::release() {
   counts_.reset();
   seeds_.reset();
   bucketCount_ = 0;
-  function_ = BucketFunction::plain();
+  bucketModulus_ = FastModulus(1);
+  setBucketFunction(BucketFunction::plain());
   placed_ = false;
 }
 
