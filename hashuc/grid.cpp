@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "hashuc/slot_groups.h"
+#include "tables/fast_modulus.h"
 #include "tables/large_array.h"
 
 namespace Tavrin {
@@ -147,8 +148,9 @@ int64_t collectOccupiedCells(ClusterSpace& space, const float* coords, int64_t n
     keys[i] = octant ? grid.key(q, normals[i]) : grid.key(q);
   }
   SlotGroups groups;
+  const FastModulus bucket_of(buckets);
   if (!groups.build(buckets, static_cast<uint64_t>(node_count),
-                    [&](uint64_t i) { return static_cast<uint32_t>(keys[i] % buckets); }))
+                    [&](uint64_t i) { return static_cast<uint32_t>(bucket_of(keys[i])); }))
     return 0;
 
   // Each bucket's distinct keys, first node first, written over the start of
