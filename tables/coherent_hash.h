@@ -37,6 +37,7 @@
 #include "hashuc/spin_lock.h"
 #include "tables/cell_slot.h"
 #include "tables/fast_modulus.h"
+#include "tables/insertion_chains.h"
 #include "tables/large_array.h"
 #include "tables/prime_table.h"
 #include "tables/random64.h"
@@ -240,17 +241,7 @@ uint32_t CoherentHashTable<Record>::build(const uint64_t* keys, uint32_t n, floa
       __builtin_prefetch(&slots[c.pos], 1);
       return false;
     };
-    Chain chains[kChainsPerThread];
-    bool live[kChainsPerThread];
-    int running = 0;
-    for (int l = 0; l < kChainsPerThread; ++l) running += (live[l] = start(chains[l]));
-    while (running > 0) {
-      for (int l = 0; l < kChainsPerThread; ++l) {
-        if (!live[l] || !step(chains[l])) continue;
-        live[l] = start(chains[l]);
-        running -= !live[l];
-      }
-    }
+    runInsertionChains<kChainsPerThread, Chain>(start, step);
 #pragma omp atomic
     failures += my_failures;
 #pragma omp critical(coherent_hash_stats)

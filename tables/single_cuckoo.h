@@ -36,6 +36,7 @@
 #include "hashuc/spin_lock.h"
 #include "tables/cell_slot.h"
 #include "tables/fast_modulus.h"
+#include "tables/insertion_chains.h"
 #include "tables/large_array.h"
 #include "tables/prime_table.h"
 #include "tables/random64.h"
@@ -274,17 +275,7 @@ uint32_t SingleCuckooTable<Record>::build(const uint64_t* keys, uint32_t n, floa
       __builtin_prefetch(&slots[c.pos], 1);
       return false;
     };
-    Chain chains[kChainsPerThread];
-    bool live[kChainsPerThread];
-    int running = 0;
-    for (int l = 0; l < kChainsPerThread; ++l) running += (live[l] = start(chains[l]));
-    while (running > 0) {
-      for (int l = 0; l < kChainsPerThread; ++l) {
-        if (!live[l] || !step(chains[l])) continue;
-        live[l] = start(chains[l]);
-        running -= !live[l];
-      }
-    }
+    runInsertionChains<kChainsPerThread, Chain>(start, step);
 #pragma omp atomic
     stashed += my_stashed;
 #pragma omp atomic
