@@ -2,7 +2,10 @@
 
 #include <omp.h>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
+#include <vector>
 
 #include "hashuc/slot_groups.h"
 #include "tables/fast_modulus.h"
@@ -10,17 +13,37 @@
 
 namespace Tavrin {
 
+// The box starts at the first point and grows by every later one that lies
+// outside it; a NaN coordinate never moves it. Each thread finds the extremes
+// of its own range and the ranges are merged in order: minimum and maximum
+// are exact, so the box is the one a single pass would find, down to which
+// of two equal zeros (+0, -0) is kept (the first met).
 Box boundingBox(const float* coords, int64_t n, int stride) {
   Box b;
   if (n <= 0) return b;
   b.min = b.max = Vec3(coords[0], coords[1], coords[2]);
-  for (int64_t i = 1; i < n; ++i) {
-    const float* p = coords + i * stride;
-    for (int k = 0; k < 3; ++k) {
-      if (p[k] < b.min[k]) b.min[k] = p[k];
-      if (p[k] > b.max[k]) b.max[k] = p[k];
+  const int blocks = std::max(1, omp_get_max_threads());
+  std::vector<Box> part(blocks);
+#pragma omp parallel for schedule(static)
+  for (int blk = 0; blk < blocks; ++blk) {
+    const int64_t begin = 1 + (n - 1) * blk / blocks, end = 1 + (n - 1) * (blk + 1) / blocks;
+    const float inf = std::numeric_limits<float>::infinity();
+    Vec3 lo(inf, inf, inf), hi(-inf, -inf, -inf);
+    for (int64_t i = begin; i < end; ++i) {
+      const float* p = coords + i * stride;
+      for (int k = 0; k < 3; ++k) {
+        if (p[k] < lo[k]) lo[k] = p[k];
+        if (p[k] > hi[k]) hi[k] = p[k];
+      }
     }
+    part[blk].min = lo;
+    part[blk].max = hi;
   }
+  for (const Box& p : part)
+    for (int k = 0; k < 3; ++k) {
+      if (p.min[k] < b.min[k]) b.min[k] = p.min[k];
+      if (p.max[k] > b.max[k]) b.max[k] = p.max[k];
+    }
   return b;
 }
 

@@ -1,11 +1,16 @@
 // The slot partition that gives every slot to one thread, and the word set
 // that keeps the distinct collapsed edges of a pass.
 #include <gtest/gtest.h>
+#include <omp.h>
+
+#include <cmath>
+#include <cstring>
 
 #include <random>
 #include <set>
 #include <vector>
 
+#include "hashuc/grid.h"
 #include "hashuc/slot_partition.h"
 #include "hashuc/word_set.h"
 
@@ -66,6 +71,41 @@ TEST(WordSet, AgreesWithStdSetThroughGrowth) {
     EXPECT_EQ(set.size(), oracle.size());
     EXPECT_FALSE(set.insert(0) && oracle.count(0));
   }
+}
+
+// The parallel bounding box is the box of one pass from the first point:
+// NaN coordinates never move it (unless the first point has them), and of
+// two equal zeros the first met stays.
+TEST(BoundingBoxParallel, SameAsOnePassForAnyThreadCount) {
+  auto serial = [](const std::vector<float>& c) {
+    Box b;
+    b.min = b.max = Vec3(c[0], c[1], c[2]);
+    for (size_t i = 3; i < c.size(); i += 3)
+      for (int k = 0; k < 3; ++k) {
+        if (c[i + k] < b.min[k]) b.min[k] = c[i + k];
+        if (c[i + k] > b.max[k]) b.max[k] = c[i + k];
+      }
+    return b;
+  };
+  std::mt19937 gen(5);
+  std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+  const float nan = std::nanf("");
+  const int saved = omp_get_max_threads();
+  for (int threads : {1, 2, 3, 8}) {
+    omp_set_num_threads(threads);
+    for (int variant = 0; variant < 4; ++variant) {
+      std::vector<float> c;
+      for (int i = 0; i < 3000; ++i) c.push_back(variant == 3 ? 0.0f : u(gen));
+      if (variant == 1) c[0] = nan;  // a NaN first point keeps the box NaN there
+      if (variant >= 2)
+        for (size_t i = 0; i < c.size(); i += 7) c[i] = (i / 7) % 2 ? -0.0f : (variant == 2 ? nan : 0.0f);
+      const Box want = serial(c);
+      const Box got = boundingBox(c.data(), static_cast<int64_t>(c.size() / 3), 3);
+      EXPECT_EQ(0, std::memcmp(&want.min, &got.min, sizeof(Vec3))) << threads << " " << variant;
+      EXPECT_EQ(0, std::memcmp(&want.max, &got.max, sizeof(Vec3))) << threads << " " << variant;
+    }
+  }
+  omp_set_num_threads(saved);
 }
 
 }  // namespace
