@@ -14,14 +14,15 @@
 #include "hashuc/node_slots.h"
 #include "hashuc/slot_groups.h"
 #include "hashuc/slot_partition.h"
-#include "hashuc/word_set.h"
+#include "hashuc/recent_words.h"
 
 namespace Tavrin {
 
 // Per block of consecutive triangles (blocks in triangle order):
 //   spanning: the triangles over three different slots, in order;
-//   pairs: the distinct slot pairs (low << 32 | high) of the triangles over
-//          exactly two slots, first met first.
+//   pairs: the slot pairs (low << 32 | high) of the triangles over exactly
+//          two slots, in order; every pair at least once, most repeats of a
+//          pair left out (RecentWords).
 struct SlotCrossings {
   std::vector<std::vector<int64_t>> spanning;
   std::vector<std::vector<uint64_t>> pairs;
@@ -70,7 +71,7 @@ int64_t classifyTriangles(int64_t count, const NodeOf& node, const NodeSlots& ma
     const int64_t begin = count * blk / blocks, end = count * (blk + 1) / blocks;
     std::vector<int64_t>* spanning = crossings ? &crossings->spanning[blk] : nullptr;
     std::vector<uint64_t>* pairs = crossings ? &crossings->pairs[blk] : nullptr;
-    WordSet seen;
+    RecentWords recent;
     for (int64_t t = begin; t < end; ++t) {
       // The node map is read at scattered places: a later triangle's slots
       // are fetched early.
@@ -98,7 +99,7 @@ int64_t classifyTriangles(int64_t count, const NodeOf& node, const NodeSlots& ma
         spanning->push_back(t);
       } else {
         const uint64_t w = s[0] != s[1] ? slotPairWord(s[0], s[1]) : slotPairWord(s[1], s[2]);
-        if (seen.insert(w)) pairs->push_back(w);
+        if (recent.admit(w)) pairs->push_back(w);
       }
     }
   }

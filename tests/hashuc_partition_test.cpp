@@ -12,7 +12,7 @@
 
 #include "hashuc/grid.h"
 #include "hashuc/slot_partition.h"
-#include "hashuc/word_set.h"
+#include "hashuc/recent_words.h"
 
 namespace Tavrin {
 namespace {
@@ -58,19 +58,33 @@ TEST(SlotPartition, EveryPartRunsOnce) {
   for (int r : runs) EXPECT_EQ(r, 1);
 }
 
-TEST(WordSet, AgreesWithStdSetThroughGrowth) {
+// Whatever the filter admits holds every distinct word at least once, and
+// an immediate repeat is never admitted.
+TEST(RecentWords, KeepsEveryDistinctWordAndDropsNearRepeats) {
   std::mt19937_64 gen(7);
-  for (size_t expected : {size_t{1}, size_t{1000}}) {
-    WordSet set(expected);
-    std::set<uint64_t> oracle;
-    for (int i = 0; i < 200000; ++i) {
-      // Small range: many repeats; zero and large words included.
-      const uint64_t w = i % 3 == 0 ? gen() % 50000 : (gen() % 50000) << 32 | 7;
-      EXPECT_EQ(set.insert(w), oracle.insert(w).second);
+  RecentWords filter;
+  std::set<uint64_t> all, admitted;
+  size_t admissions = 0;
+  uint64_t last = 0;
+  bool have_last = false;
+  for (int i = 0; i < 200000; ++i) {
+    // Runs of repeats over a range far larger than the cache.
+    const uint64_t w = i % 5 == 0 || !have_last ? (gen() % 100000) << 20 | 3 : last;
+    const bool in = filter.admit(w);
+    if (have_last && w == last) {
+      EXPECT_FALSE(in);
     }
-    EXPECT_EQ(set.size(), oracle.size());
-    EXPECT_FALSE(set.insert(0) && oracle.count(0));
+    if (in) {
+      admitted.insert(w);
+      ++admissions;
+    }
+    all.insert(w);
+    last = w;
+    have_last = true;
   }
+  EXPECT_EQ(all, admitted);
+  EXPECT_LT(admissions, 200000u / 4);
+  EXPECT_TRUE(filter.admit(0));  // zero is a word like any other
 }
 
 // The parallel bounding box is the box of one pass from the first point:
