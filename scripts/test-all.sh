@@ -17,7 +17,7 @@ build_tree build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVRIN_SANITIZE=ON -DT
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j2)
 
 echo "== hostile inputs: the PLY load path fuzzed for a bounded time"
-bash scripts/fuzz.sh --runs 600000
+bash scripts/fuzz.sh --runs 300000
 
 echo "== data races: parallel code under ThreadSanitizer with 2 and 4 threads"
 bash scripts/tsan.sh
