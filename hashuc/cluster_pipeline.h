@@ -84,17 +84,11 @@ PassResult accumulateTriangles(Table& table, const NormalizationBox& nb, const N
     bad_triangle = -1;
     return PassResult::BadNode;
   }
-  const int64_t bad = classifyTriangles(
-      count, [&](int64_t t, int c) { return in.node(t, c); }, map, slots, &partition, owners.get(),
-      crossings);
+  const int64_t bad = classifyTriangles(in.triangles, count, in.stride, map, slots, &partition,
+                                        owners.get(), crossings);
   if (bad < count) {
-    if (crossings) crossings->clear();
     bad_triangle = bad;
     return PassResult::BadNode;
-  }
-  if (crossings) {
-    crossings->triangles = in.triangles;
-    crossings->stride = in.stride;
   }
 
   const uint16_t* own = owners.get();

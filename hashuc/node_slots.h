@@ -5,6 +5,7 @@
 // without a slot is a defect; the map then reports the first such node.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -31,6 +32,19 @@ struct NodeSlots {
   }
 };
 
+// Ends a map of n nodes: a node without a slot (missing < n) fails it,
+// otherwise it is marked as made from these coordinates.
+inline bool finishNodeMap(NodeSlots& map, int64_t missing, int64_t n, const float* coords,
+                          int32_t stride) {
+  if (missing < n) {
+    map.missing_node = missing;
+    return false;
+  }
+  map.coords = coords;
+  map.stride = stride;
+  return true;
+}
+
 // Fills `map` for n nodes; key_of(normalised position, node) gives the
 // node's key. Returns false (and sets missing_node) when a key is absent or
 // the table has more slots than 32-bit slot numbers can name.
@@ -52,13 +66,7 @@ bool mapNodesToSlots(const Table& table, const NormalizationBox& nb, const KeyOf
       map.slot[i] = static_cast<uint32_t>(s);
     }
   }
-  if (missing < n) {
-    map.missing_node = missing;
-    return false;
-  }
-  map.coords = coords;
-  map.stride = stride;
-  return true;
+  return finishNodeMap(map, missing, n, coords, stride);
 }
 
 // Fills `map` from a collection that already knows every node's cell
@@ -72,12 +80,17 @@ bool mapNodesByCell(const Table& table, const std::vector<uint64_t>& cell_keys,
   map.clear();
   if (table.slotCount() >= kNoSlot) return false;
   const int64_t cells = static_cast<int64_t>(cell_keys.size());
+  // The cells are looked up in batches, so that their cache misses overlap.
+  std::vector<int64_t> found(cells);
+  constexpr int64_t kBatch = 4096;
+#pragma omp parallel for schedule(static)
+  for (int64_t b = 0; b < cells; b += kBatch)
+    table.find_indices(cell_keys.data() + b, static_cast<size_t>(std::min(kBatch, cells - b)),
+                       found.data() + b);
   std::vector<uint32_t> cell_slot(cells);
 #pragma omp parallel for schedule(static)
-  for (int64_t j = 0; j < cells; ++j) {
-    const int64_t s = table.find_index(cell_keys[j]);
-    cell_slot[j] = s < 0 ? kNoSlot : static_cast<uint32_t>(s);
-  }
+  for (int64_t j = 0; j < cells; ++j)
+    cell_slot[j] = found[j] < 0 ? kNoSlot : static_cast<uint32_t>(found[j]);
   const int64_t n = static_cast<int64_t>(node_cell.size());
   map.slot.resize(n);
   int64_t missing = n;
@@ -87,13 +100,7 @@ bool mapNodesByCell(const Table& table, const std::vector<uint64_t>& cell_keys,
     map.slot[i] = s;
     if (s == kNoSlot && i < missing) missing = i;
   }
-  if (missing < n) {
-    map.missing_node = missing;
-    return false;
-  }
-  map.coords = coords;
-  map.stride = stride;
-  return true;
+  return finishNodeMap(map, missing, n, coords, stride);
 }
 
 }  // namespace Tavrin

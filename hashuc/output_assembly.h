@@ -144,9 +144,8 @@ bool assembleTrianglesAndLines(Table& table, const NormalizationBox& nb, const N
   // them for these triangles, else from a pass of their own.
   SlotCrossings own;
   if (!crossings || !crossings->matches(in.triangles, in.count, in.stride)) {
-    const int64_t bad = classifyTriangles(
-        in.count, [&](int64_t t, int c) { return in.node(t, c); }, map, slots, nullptr, nullptr,
-        &own);
+    const int64_t bad =
+        classifyTriangles(in.triangles, in.count, in.stride, map, slots, nullptr, nullptr, &own);
     if (bad < in.count) {
       bad_triangle = bad;
       return false;

@@ -22,22 +22,7 @@ namespace Tavrin {
 // exactly the operations of the plain recursion, in the same order.
 float determinantN(const float* m, int n) {
   if (n == 4) return determinant4(m);
-  if (n < 4 || n > kMaxExtendedDimension) {
-    // Not used by the solves; the plain recursion, kept for completeness.
-    if (n <= 0) return 0.0f;
-    const int k = n - 1;
-    float minor[kMaxExtendedDimension * kMaxExtendedDimension];
-    float det = 0.0f;
-    for (int j = 0; j < n; ++j) {
-      for (int r = 1; r < n; ++r)
-        for (int c = 0, mc = 0; c < n; ++c)
-          if (c != j) minor[k * (r - 1) + mc++] = m[n * r + c];
-      const float sub = determinantN(minor, k);
-      const float term = m[j] * ((j & 1) ? -sub : sub);
-      det = j == 0 ? term : det + term;
-    }
-    return det;
-  }
+  if (n < 4 || n > kMaxExtendedDimension) return 0.0f;  // no system of these sizes is solved
   float det_of[1 << kMaxExtendedDimension];
   const unsigned all = (1u << n) - 1;
   for (unsigned set = 0; set <= all; ++set) {

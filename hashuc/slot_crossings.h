@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "hashuc/node_slots.h"
-#include "hashuc/slot_groups.h"
+#include "hashuc/slot_groups.h"  // kNoSlot
 #include "hashuc/slot_partition.h"
 #include "hashuc/recent_words.h"
 
@@ -48,15 +48,17 @@ inline uint64_t slotPairWord(uint32_t a, uint32_t b) {
   return (static_cast<uint64_t>(std::min(a, b)) << 32) | std::max(a, b);
 }
 
-// One pass over triangles 0 .. count-1 (node(t, c) gives corner c's node):
-// fills `crossings` when given, and owners[t] with the bits of the parts of
-// `partition` that triangle t's slots lie in when `owners` is given. Returns
-// the first triangle with a corner outside the node map (or without a slot),
-// or count when there is none; the outputs are then incomplete.
-template <class NodeOf>
-int64_t classifyTriangles(int64_t count, const NodeOf& node, const NodeSlots& map, uint64_t slots,
-                          const SlotPartition* partition, uint16_t* owners,
-                          SlotCrossings* crossings) {
+// One pass over `count` triangles of `stride` int32 each (corner c of
+// triangle t is triangles[t * stride + c]): fills `crossings` when given,
+// and owners[t] with the bits of the parts of `partition` that triangle t's
+// slots lie in when `owners` is given. Returns the first triangle with a
+// corner outside the node map (or without a slot), or count when there is
+// none; the outputs are then incomplete and `crossings` is not valid.
+inline int64_t classifyTriangles(const int32_t* triangles, int64_t count, int32_t stride,
+                                 const NodeSlots& map, uint64_t slots,
+                                 const SlotPartition* partition, uint16_t* owners,
+                                 SlotCrossings* crossings) {
+  auto node = [&](int64_t t, int c) { return triangles[t * stride + c]; };
   const uint64_t n = map.slot.size();
   const uint32_t* node_slot = map.slot.data();
   const int blocks = std::max(1, omp_get_max_threads());
@@ -104,7 +106,9 @@ int64_t classifyTriangles(int64_t count, const NodeOf& node, const NodeSlots& ma
     }
   }
   if (crossings && bad == count) {
+    crossings->triangles = triangles;
     crossings->count = count;
+    crossings->stride = stride;
     crossings->valid = true;
   }
   return bad;

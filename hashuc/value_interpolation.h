@@ -15,7 +15,6 @@
 
 #include "hashuc/node_slots.h"
 #include "hashuc/output_assembly.h"
-#include "hashuc/slot_groups.h"
 #include "hashuc/slot_partition.h"
 
 namespace Tavrin {
