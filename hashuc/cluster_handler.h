@@ -170,9 +170,16 @@ class ClusterHandler : public HandlerInterface {
     if (!table_ || !ensureNodeSlots(coords, node_count_, components)) return;
     const TriangleInput in = input(coords, components, triangles, triangle_count, triangle_stride);
     int64_t bad = -1;
-    if (accumulateTriangles(*table_, space_.normalisation, map_, in, fold, bad, &crossings_) !=
-        PassResult::Done)
-      failBadTriangle(bad, in);
+    switch (accumulateTriangles(*table_, space_.normalisation, map_, in, fold, bad, &crossings_)) {
+      case PassResult::Done:
+        break;
+      case PassResult::BadNode:
+        failBadTriangle(bad, in);
+        break;
+      case PassResult::NoMemory:
+        fail("Simplification failed: not enough memory for the triangle pass.\n");
+        break;
+    }
   }
 
   // Output numbers into the records; by default the key order.
@@ -248,10 +255,6 @@ class ClusterHandler : public HandlerInterface {
   }
 
   void failBadTriangle(int64_t bad, const TriangleInput& in) {
-    if (bad < 0) {
-      fail("Simplification failed: not enough memory for the triangle pass.\n");
-      return;
-    }
     fail(format("Simplification failed: triangle %lld refers to a node outside 0 to %lld.\n",
                 static_cast<long long>(bad), static_cast<long long>(map_.slot.size()) - 1));
     (void)in;

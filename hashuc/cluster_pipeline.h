@@ -18,7 +18,6 @@
 
 #include "hashuc/grid.h"
 #include "hashuc/node_slots.h"
-#include "hashuc/slot_groups.h"
 #include "hashuc/slot_crossings.h"
 #include "hashuc/slot_partition.h"
 #include "tables/large_array.h"
@@ -47,7 +46,7 @@ struct TriangleInput {
   }
 };
 
-enum class PassResult { Done, BadNode };
+enum class PassResult { Done, BadNode, NoMemory };
 
 // A fold may also offer the terms of several triangles at once:
 //   static constexpr int kBatch;                              // > 1
@@ -80,10 +79,7 @@ PassResult accumulateTriangles(Table& table, const NormalizationBox& nb, const N
   const int64_t count = in.count;
   const SlotPartition partition(slots);
   LargeArray<uint16_t> owners = allocateLargeArray<uint16_t>(static_cast<size_t>(count));
-  if (count > 0 && !owners) {
-    bad_triangle = -1;
-    return PassResult::BadNode;
-  }
+  if (count > 0 && !owners) return PassResult::NoMemory;
   const int64_t bad = classifyTriangles(in.triangles, count, in.stride, map, slots, &partition,
                                         owners.get(), crossings);
   if (bad < count) {
