@@ -4,8 +4,8 @@
 // compute them) and on random keys below 2^56: build time, lookup time of
 // every key (hits) and of as many absent keys, and memory per key, at several
 // load factors. Slots carry a 56-byte record, as the quadric handlers use.
-// The tables look keys up through their batched lookup, the map through find,
-// both in the same parallel loop over chunks of keys.
+// The tables look the keys up through find_all, which orders a big batch by
+// table position; the map through find in a parallel loop over the keys.
 //
 // Usage: bench_tables [random_key_count] [mesh.ply] [refinements]
 #include <omp.h>
@@ -116,27 +116,16 @@ struct CountingAllocator {
   bool operator==(const CountingAllocator<U>&) const { return true; }
 };
 
-// Looks the keys up in a parallel loop over chunks; find(keys, count, out)
-// answers a chunk (slot index or -1 per key).
-constexpr int64_t kChunk = 4096;
-template <class FindChunk>
-double timeLookups(const std::vector<uint64_t>& keys, FindChunk find, int64_t expected_hits) {
-  const int64_t n = static_cast<int64_t>(keys.size());
-  const int64_t chunks = (n + kChunk - 1) / kChunk;
-  std::vector<int64_t> out(static_cast<size_t>(omp_get_max_threads()) * kChunk);
+// Times lookup(keys, n, out), which answers every key (slot index or -1 per
+// key) with all threads, and checks the number of keys found.
+template <class LookupAll>
+double timeLookups(const std::vector<uint64_t>& keys, LookupAll lookup, int64_t expected_hits) {
+  std::vector<int64_t> out(keys.size(), -1);
   const double t0 = omp_get_wtime();
-  int64_t hits = 0;
-#pragma omp parallel reduction(+ : hits)
-  {
-    int64_t* mine = out.data() + static_cast<size_t>(omp_get_thread_num()) * kChunk;
-#pragma omp for schedule(static)
-    for (int64_t c = 0; c < chunks; ++c) {
-      const int64_t begin = c * kChunk, count = std::min(kChunk, n - begin);
-      find(keys.data() + begin, static_cast<size_t>(count), mine);
-      for (int64_t i = 0; i < count; ++i) hits += mine[i] >= 0;
-    }
-  }
+  lookup(keys.data(), keys.size(), out.data());
   const double t = omp_get_wtime() - t0;
+  int64_t hits = 0;
+  for (int64_t r : out) hits += r >= 0;
   if (hits != expected_hits)
     std::printf("  !! lookups found %lld keys, expected %lld\n", static_cast<long long>(hits),
                 static_cast<long long>(expected_hits));
@@ -152,7 +141,7 @@ Row runTable(const char* name, std::string factor, const KeySet& s, Build build,
   row.build = omp_get_wtime() - t0;
   if (!row.ok) return row;
   const int64_t n = static_cast<int64_t>(s.keys.size());
-  auto find = [&](const uint64_t* k, size_t count, int64_t* out) { table.find_indices(k, count, out); };
+  auto find = [&](const uint64_t* k, size_t count, int64_t* out) { table.find_all(k, count, out); };
   row.hits = timeLookups(s.lookups, find, n);
   row.misses = timeLookups(s.absent, find, 0);
   const double slot_bytes = sizeof(typename Table::Slot) + extra_bytes_per_slot;
@@ -174,7 +163,8 @@ Row runUnorderedMap(const KeySet& s) {
     row.ok = map.size() == s.keys.size();
     const int64_t n = static_cast<int64_t>(s.keys.size());
     auto find = [&](const uint64_t* k, size_t count, int64_t* out) {
-      for (size_t i = 0; i < count; ++i) out[i] = map.find(k[i]) != map.end() ? 0 : -1;
+#pragma omp parallel for schedule(static)
+      for (int64_t i = 0; i < static_cast<int64_t>(count); ++i) out[i] = map.find(k[i]) != map.end() ? 0 : -1;
     };
     row.hits = timeLookups(s.lookups, find, n);
     row.misses = timeLookups(s.absent, find, 0);

@@ -88,7 +88,7 @@ class CoherentHashTable : public SlotLookup<CoherentHashTable<Record>, CellSlot<
     return -1;
   }
   // Requests the home slot and the home's age of a key about to be looked up.
-  void prefetch(uint64_t key) const {
+  [[gnu::always_inline]] void prefetch(uint64_t key) const {
     if (!slots_ || key > kKeyMask) return;
     const uint64_t h = modulus_(key);
     __builtin_prefetch(&slots_[h]);
@@ -96,13 +96,16 @@ class CoherentHashTable : public SlotLookup<CoherentHashTable<Record>, CellSlot<
   }
   // With the home slot and age cached: requests ages 2 .. ages[home] unless
   // the key is at home.
-  void prefetchRest(uint64_t key) const {
+  [[gnu::always_inline]] void prefetchRest(uint64_t key) const {
     if (!slots_ || key > kKeyMask) return;
     const uint64_t h = modulus_(key);
     if (slots_[h].key == key) return;
     const int m = ages_[h];
     for (int a = 2; a <= m; ++a) __builtin_prefetch(&slots_[position(key, a)]);
   }
+  // The home slot: every later age lies at a fixed offset from it, so keys
+  // ordered by home read every age's slots in order too.
+  uint64_t orderPosition(uint64_t key) const { return modulus_(key); }
   using SlotLookup<CoherentHashTable, CellSlot<Record>>::find;
 
   void release() {

@@ -110,13 +110,17 @@ class SingleCuckooTable : public SlotLookup<SingleCuckooTable<Record>, CellSlot<
     return -1;
   }
   using SlotLookup<SingleCuckooTable, CellSlot<Record>>::find;
+  // A key's candidates lie anywhere in the table, so ordering a batch by
+  // one of them does not make the others sequential: find_all looks keys up
+  // in the order given.
+  static constexpr bool kLookupInTableOrder = false;
   // Requests the slot of function 0, where a lookup starts.
-  void prefetch(uint64_t key) const {
+  [[gnu::always_inline]] void prefetch(uint64_t key) const {
     if (slots_) __builtin_prefetch(&slots_[functions_[0](key)]);
   }
   // With that slot cached: requests the slots of the other functions unless
   // the key is at function 0 (the stash stays cached).
-  void prefetchRest(uint64_t key) const {
+  [[gnu::always_inline]] void prefetchRest(uint64_t key) const {
     if (!slots_ || slots_[functions_[0](key)].key == key) return;
     for (int j = 1; j < functionCount_; ++j) __builtin_prefetch(&slots_[functions_[j](key)]);
   }

@@ -110,17 +110,19 @@ class TwoLevelCuckooTable : public SlotLookup<TwoLevelCuckooTable<Record>, CellS
     }
     return -1;
   }
+  // The first slot of the key's bucket, which holds all three candidates.
+  uint64_t orderPosition(uint64_t key) const { return uint64_t{bucketOf(key)} * kSlotsPerBucket; }
   using SlotLookup<TwoLevelCuckooTable, CellSlot<Record>>::find;
   // Requests the key's slot in sub-table 0, where a lookup starts (the seeds
   // are few enough to stay cached).
-  void prefetch(uint64_t key) const {
+  [[gnu::always_inline]] void prefetch(uint64_t key) const {
     if (!placed_) return;
     const uint32_t b = bucketOf(key);
     __builtin_prefetch(&slots_[uint64_t{b} * kSlotsPerBucket + position(0, seeds_[b], static_cast<uint32_t>(key))]);
   }
   // With that slot cached: requests the slots in sub-tables 1 and 2 unless the
   // key is in sub-table 0.
-  void prefetchRest(uint64_t key) const {
+  [[gnu::always_inline]] void prefetchRest(uint64_t key) const {
     if (!placed_ || key == kEmptyCellKey) return;
     const uint32_t b = bucketOf(key);
     const Slot* base = slots_.get() + uint64_t{b} * kSlotsPerBucket;

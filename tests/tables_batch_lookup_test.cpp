@@ -1,10 +1,12 @@
-// The division-free modulus against the % operator, the batched lookup of the
-// three cell tables against their single lookup, and the lock-free builds
+// The division-free modulus against the % operator, the batched lookups of
+// the three cell tables (in key order and in table order) against their
+// single lookup, and the lock-free builds
 // under many more threads than cores (so that chains interleave as much as
 // possible) against an oracle set.
 #include <gtest/gtest.h>
 #include <omp.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -13,6 +15,7 @@
 
 #include "tables/coherent_hash.h"
 #include "tables/fast_modulus.h"
+#include "tables/ordered_lookup.h"
 #include "tables/single_cuckoo.h"
 #include "tables/two_level_cuckoo.h"
 
@@ -125,6 +128,28 @@ TYPED_TEST(TablesBatchLookup, AnswersAsTheSingleLookup) {
         ASSERT_EQ(out[i] >= 0, oracle.count(queries[i]) == 1) << "key " << queries[i];
       }
       EXPECT_EQ(out[length], -7) << "wrote past the batch";
+    }
+    // find_all, in parallel: the small table takes the chunked path; the
+    // tables that can order a batch by table position give the same answers
+    // that way, in batches of any length and with any number of threads.
+    std::vector<int64_t> all(queries.size() + 1, -7);
+    table.find_all(queries.data(), queries.size(), all.data());
+    for (size_t i = 0; i < queries.size(); ++i) ASSERT_EQ(all[i], table.find_index(queries[i])) << i;
+    EXPECT_EQ(all.back(), -7);
+    if constexpr (TypeParam::kLookupInTableOrder) {
+      const int saved = omp_get_max_threads();
+      for (int threads : {1, 3})
+        for (size_t batch : {size_t{1}, size_t{7}, size_t{4096}, queries.size() + 5}) {
+          SCOPED_TRACE(std::to_string(threads) + " threads, batches of " + std::to_string(batch));
+          omp_set_num_threads(threads);
+          std::fill(all.begin(), all.end(), -7);
+          const size_t length = queries.size() - 3;
+          const bool done = findAllInTableOrder(table, queries.data(), length, all.data(), batch);
+          omp_set_num_threads(saved);
+          ASSERT_TRUE(done);
+          for (size_t i = 0; i < length; ++i) ASSERT_EQ(all[i], table.find_index(queries[i])) << i;
+          for (size_t i = length; i < all.size(); ++i) EXPECT_EQ(all[i], -7) << "wrote past the keys";
+        }
     }
     // A released table answers -1 for every key of a batch.
     table.release();
