@@ -80,13 +80,10 @@ bool mapNodesByCell(const Table& table, const std::vector<uint64_t>& cell_keys,
   map.clear();
   if (table.slotCount() >= kNoSlot) return false;
   const int64_t cells = static_cast<int64_t>(cell_keys.size());
-  // The cells are looked up in batches, so that their cache misses overlap.
+  // The cells are looked up together, so that their cache misses overlap
+  // (and, on a big table, in table order).
   std::vector<int64_t> found(cells);
-  constexpr int64_t kBatch = 4096;
-#pragma omp parallel for schedule(static)
-  for (int64_t b = 0; b < cells; b += kBatch)
-    table.find_indices(cell_keys.data() + b, static_cast<size_t>(std::min(kBatch, cells - b)),
-                       found.data() + b);
+  table.find_all(cell_keys.data(), static_cast<size_t>(cells), found.data());
   std::vector<uint32_t> cell_slot(cells);
 #pragma omp parallel for schedule(static)
   for (int64_t j = 0; j < cells; ++j)
