@@ -17,9 +17,9 @@
 // between runs; nothing observable depends on positions.
 //
 // The build takes no locks: a key word is replaced by compare-and-swap only
-// while the age it holds is lower, and a home's age is raised by an atomic
-// maximum. Each swap hands the displaced key to exactly one chain, so no key
-// is lost or duplicated. Every thread runs several chains side by side, one
+// while the age it holds is lower. Each swap hands the displaced key to
+// exactly one chain, so no key is lost or duplicated. The homes' ages are
+// set once every key has settled, in the pass that clears the age bytes. Every thread runs several chains side by side, one
 // step of each in turn, and prefetches the slot of a chain's next step, so the
 // cache misses of different chains overlap instead of following each other.
 #pragma once
@@ -201,7 +201,6 @@ uint32_t CoherentHashTable<Record>::build(const uint64_t* keys, uint32_t n, floa
         }
         c = Chain{key, modulus_(key), 1};
         __builtin_prefetch(&slots[c.pos], 1);
-        __builtin_prefetch(&ages[c.pos], 1);
         return true;
       }
       return false;
@@ -219,11 +218,6 @@ uint32_t CoherentHashTable<Record>::build(const uint64_t* keys, uint32_t n, floa
         }
       }
       if (written) {
-        std::atomic_ref<uint8_t> home_age(ages[c.age == 1 ? c.pos : modulus_(c.key)]);
-        uint8_t seen = home_age.load(std::memory_order_relaxed);
-        while (seen < c.age &&
-               !home_age.compare_exchange_weak(seen, static_cast<uint8_t>(c.age), std::memory_order_relaxed)) {
-        }
         if ((old >> 56) == 0) {
           my_max = std::max(my_max, c.age);
           return true;
@@ -256,11 +250,26 @@ uint32_t CoherentHashTable<Record>::build(const uint64_t* keys, uint32_t n, floa
     return 0;
   }
 
+  // Each home's age: the highest age of the keys that call it home. A key's
+  // age only grows while it moves, so the age it ended with is the highest it
+  // was ever written with. Keys of other threads share homes: atomic maximum.
+#pragma omp parallel for schedule(static)
+  for (int64_t i = 0; i < size; ++i) {
+    const uint64_t word = slots[i].key;
+    const uint8_t age = static_cast<uint8_t>(word >> 56);
+    if (age == 0) {
+      slots[i].key = kEmptyCellKey;
+      continue;
+    }
+    slots[i].key = word & kKeyMask;
+    std::atomic_ref<uint8_t> home_age(ages[modulus_(word & kKeyMask)]);
+    uint8_t seen = home_age.load(std::memory_order_relaxed);
+    while (seen < age && !home_age.compare_exchange_weak(seen, age, std::memory_order_relaxed)) {
+    }
+  }
   uint64_t age_sum = 0, homes = 0;
 #pragma omp parallel for schedule(static) reduction(+ : age_sum, homes)
   for (int64_t i = 0; i < size; ++i) {
-    const uint64_t word = slots[i].key;
-    slots[i].key = (word >> 56) == 0 ? kEmptyCellKey : (word & kKeyMask);
     if (ages[i]) {
       age_sum += ages[i];
       ++homes;
