@@ -93,6 +93,7 @@ struct Row {
   std::string table;
   std::string factor;
   bool ok = false;
+  int runs = 1, failures = 0;
   double build = 0, hits = 0, misses = 0, bytes_per_key = 0;
 };
 
@@ -132,29 +133,64 @@ double timeLookups(const std::vector<uint64_t>& keys, LookupAll lookup, int64_t 
   return t;
 }
 
+// Small key sets take milliseconds, where one run says little on a shared
+// machine: every table and the map are built and looked up several times,
+// each time afresh, and the medians are reported.
+int repetitionsFor(size_t keys) { return keys < 1000000 ? 9 : keys < 5000000 ? 3 : 1; }
+
+double median(std::vector<double> v) {
+  if (v.empty()) return 0.0;
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+// Runs one repetition (build, then lookups) `reps` times and keeps the
+// medians; a repetition whose build fails counts in row.failures.
+template <class Once>
+Row repeat(Row row, int reps, Once once) {
+  std::vector<double> build, hits, misses;
+  for (int r = 0; r < reps; ++r) {
+    Row one = row;
+    once(one);
+    if (!one.ok) {
+      ++row.failures;
+      continue;
+    }
+    build.push_back(one.build);
+    hits.push_back(one.hits);
+    misses.push_back(one.misses);
+    row.bytes_per_key = one.bytes_per_key;
+  }
+  row.ok = !build.empty();
+  row.runs = reps;
+  row.build = median(build);
+  row.hits = median(hits);
+  row.misses = median(misses);
+  return row;
+}
+
 template <class Table, class Build>
 Row runTable(const char* name, std::string factor, const KeySet& s, Build build, double extra_bytes_per_slot) {
-  Row row{name, factor};
-  Table table;
-  const double t0 = omp_get_wtime();
-  row.ok = build(table) == s.keys.size();
-  row.build = omp_get_wtime() - t0;
-  if (!row.ok) return row;
-  const int64_t n = static_cast<int64_t>(s.keys.size());
-  auto find = [&](const uint64_t* k, size_t count, int64_t* out) { table.find_all(k, count, out); };
-  row.hits = timeLookups(s.lookups, find, n);
-  row.misses = timeLookups(s.absent, find, 0);
-  const double slot_bytes = sizeof(typename Table::Slot) + extra_bytes_per_slot;
-  row.bytes_per_key = static_cast<double>(table.slotCount()) * slot_bytes / static_cast<double>(n);
-  return row;
+  return repeat(Row{name, factor}, repetitionsFor(s.keys.size()), [&](Row& row) {
+    Table table;
+    const double t0 = omp_get_wtime();
+    row.ok = build(table) == s.keys.size();
+    row.build = omp_get_wtime() - t0;
+    if (!row.ok) return;
+    const int64_t n = static_cast<int64_t>(s.keys.size());
+    auto find = [&](const uint64_t* k, size_t count, int64_t* out) { table.find_all(k, count, out); };
+    row.hits = timeLookups(s.lookups, find, n);
+    row.misses = timeLookups(s.absent, find, 0);
+    const double slot_bytes = sizeof(typename Table::Slot) + extra_bytes_per_slot;
+    row.bytes_per_key = static_cast<double>(table.slotCount()) * slot_bytes / static_cast<double>(n);
+  });
 }
 
 Row runUnorderedMap(const KeySet& s) {
   using Map = std::unordered_map<uint64_t, Qef56, std::hash<uint64_t>, std::equal_to<uint64_t>,
                                  CountingAllocator<std::pair<const uint64_t, Qef56>>>;
-  Row row{"std::unordered_map", "1.0 (max)"};
-  const size_t before = g_allocated;
-  {
+  return repeat(Row{"std::unordered_map", "1.0 (max)"}, repetitionsFor(s.keys.size()), [&](Row& row) {
+    const size_t before = g_allocated;
     Map map;
     const double t0 = omp_get_wtime();
     map.reserve(s.keys.size());
@@ -169,25 +205,27 @@ Row runUnorderedMap(const KeySet& s) {
     row.hits = timeLookups(s.lookups, find, n);
     row.misses = timeLookups(s.absent, find, 0);
     row.bytes_per_key = static_cast<double>(g_allocated - before) / static_cast<double>(n);
-  }
-  return row;
+  });
 }
 
 void printRows(const KeySet& s, const std::vector<Row>& rows) {
   const Row& base = rows.back();
   const double n = static_cast<double>(s.keys.size());
-  std::printf("\n%s: %zu keys, %d threads\n", s.name.c_str(), s.keys.size(), omp_get_max_threads());
+  std::printf("\n%s: %zu keys, %d threads, median of %d runs\n", s.name.c_str(), s.keys.size(),
+              omp_get_max_threads(), base.runs);
   std::printf("| table | factor | build s | hit lookups s | ns/hit | miss lookups s | ns/miss | bytes/key "
               "| build vs map | hits vs map | misses vs map |\n");
   std::printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (const Row& r : rows) {
     if (!r.ok) {
-      std::printf("| %s | %s | %.3f | build failed (returned 0) | | | | | | | |\n", r.table.c_str(),
-                  r.factor.c_str(), r.build);
+      std::printf("| %s | %s | every build failed (returned 0) | | | | | | | | |\n", r.table.c_str(),
+                  r.factor.c_str());
       continue;
     }
-    std::printf("| %s | %s | %.3f | %.3f | %.1f | %.3f | %.1f | %.1f | %.2fx | %.2fx | %.2fx |\n",
-                r.table.c_str(), r.factor.c_str(), r.build, r.hits, 1e9 * r.hits / n, r.misses,
+    const std::string failed =
+        r.failures ? " (" + std::to_string(r.failures) + " of " + std::to_string(r.runs) + " builds failed)" : "";
+    std::printf("| %s | %s%s | %.4f | %.4f | %.1f | %.4f | %.1f | %.1f | %.2fx | %.2fx | %.2fx |\n",
+                r.table.c_str(), r.factor.c_str(), failed.c_str(), r.build, r.hits, 1e9 * r.hits / n, r.misses,
                 1e9 * r.misses / n, r.bytes_per_key, base.build / r.build, base.hits / r.hits,
                 base.misses / r.misses);
   }
