@@ -80,9 +80,9 @@ class CoherentHashTable : public SlotLookup<CoherentHashTable<Record>, CellSlot<
     const uint64_t h = modulus_(key);
     if (slots_[h].key == key) return static_cast<int64_t>(h);
     const int m = ages_[h];
-    for (int a = 2; a <= m; ++a) __builtin_prefetch(&slots_[position(key, a)]);
+    for (int a = 2; a <= m; ++a) __builtin_prefetch(&slots_[fromHome(h, a)]);
     for (int a = 2; a <= m; ++a) {
-      const uint64_t p = position(key, a);
+      const uint64_t p = fromHome(h, a);
       if (slots_[p].key == key) return static_cast<int64_t>(p);
     }
     return -1;
@@ -101,7 +101,7 @@ class CoherentHashTable : public SlotLookup<CoherentHashTable<Record>, CellSlot<
     const uint64_t h = modulus_(key);
     if (slots_[h].key == key) return;
     const int m = ages_[h];
-    for (int a = 2; a <= m; ++a) __builtin_prefetch(&slots_[position(key, a)]);
+    for (int a = 2; a <= m; ++a) __builtin_prefetch(&slots_[fromHome(h, a)]);
   }
   // The home slot: every later age lies at a fixed offset from it, so keys
   // ordered by home read every age's slots in order too.
@@ -123,9 +123,12 @@ class CoherentHashTable : public SlotLookup<CoherentHashTable<Record>, CellSlot<
   SpinLock& lock(uint64_t slot_index) { return locks_[slot_index / kSlotsPerLock]; }
 
   // Position of a key at age a (1 .. 31); age 1 is its home.
-  uint64_t position(uint64_t key, int a) const {
-    const Probe& pr = probes_[a - 1];
-    return modulus_(key + pr.offset);  // pr.modulus is the slot count
+  uint64_t position(uint64_t key, int a) const { return fromHome(modulus_(key), a); }
+  // The same from the key's home h: (k + offset) mod size equals
+  // (h + offset mod size) mod size, one addition instead of a division.
+  uint64_t fromHome(uint64_t h, int a) const {
+    const uint64_t p = h + shifts_[a - 1];
+    return p >= size_ ? p - size_ : p;
   }
   const Probe& probe(int i) const { return probes_[i]; }
   uint8_t age(uint64_t home) const { return ages_[home]; }
@@ -143,6 +146,7 @@ class CoherentHashTable : public SlotLookup<CoherentHashTable<Record>, CellSlot<
   uint32_t size_ = 0;
   FastModulus modulus_;  // x mod size_
   Probe probes_[kAgeLimit + 1];
+  uint32_t shifts_[kAgeLimit + 1] = {};  // probes_[i].offset mod size
   int maxAge_ = 0;
   double averageAge_ = 0.0;
 };
@@ -162,6 +166,7 @@ uint32_t CoherentHashTable<Record>::build(const uint64_t* keys, uint32_t n, floa
   modulus_ = FastModulus(size_);
   probes_[0] = Probe{0, size_};
   for (int i = 1; i <= kAgeLimit; ++i) probes_[i] = Probe{static_cast<uint32_t>(random.next()), size_};
+  for (int i = 0; i <= kAgeLimit; ++i) shifts_[i] = static_cast<uint32_t>(probes_[i].offset % size_);
   maxAge_ = 0;
   averageAge_ = 0.0;
 
@@ -175,9 +180,11 @@ uint32_t CoherentHashTable<Record>::build(const uint64_t* keys, uint32_t n, floa
     slots[i].rec = Record{};
   }
 
-  // One insertion chain: the key it carries and the age and slot it tries next.
+  // One insertion chain: the key it carries, that key's home, and the age and
+  // slot it tries next.
   struct Chain {
     uint64_t key;
+    uint64_t home;
     uint64_t pos;
     int age;
   };
@@ -199,7 +206,8 @@ uint32_t CoherentHashTable<Record>::build(const uint64_t* keys, uint32_t n, floa
           my_max = kAgeLimit;
           continue;
         }
-        c = Chain{key, modulus_(key), 1};
+        const uint64_t home = modulus_(key);
+        c = Chain{key, home, home, 1};
         __builtin_prefetch(&slots[c.pos], 1);
         return true;
       }
@@ -225,6 +233,7 @@ uint32_t CoherentHashTable<Record>::build(const uint64_t* keys, uint32_t n, floa
         // The displaced key goes on at its next age: its own slot now holds a
         // higher age, so trying that slot again could only fail.
         c.key = old & kKeyMask;
+        c.home = modulus_(c.key);
         c.age = static_cast<int>(old >> 56) + 1;
       } else {
         ++c.age;
@@ -234,7 +243,7 @@ uint32_t CoherentHashTable<Record>::build(const uint64_t* keys, uint32_t n, floa
         my_max = kAgeLimit;
         return true;
       }
-      c.pos = position(c.key, c.age);
+      c.pos = fromHome(c.home, c.age);
       __builtin_prefetch(&slots[c.pos], 1);
       return false;
     };
