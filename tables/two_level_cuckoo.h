@@ -285,41 +285,57 @@ bool TwoLevelCuckooTable<Record>::placeBuckets(Random64& random) {
 // Second level of one bucket, on private scratch arrays: each sub-table
 // position holds a key number; a key is unplaced (0), placed (1) or was just
 // displaced (2). In every iteration the sub-tables are visited in order; the
-// unplaced keys write themselves into their position there, overwriting (and
-// displacing) whatever key was there.
+// unplaced keys, in key order, write themselves into their position there,
+// overwriting (and displacing) whatever key was there.
+//
+// The loops avoid branches on the key states, which follow no pattern: an
+// empty position holds the number of a dummy key, whose state absorbs every
+// write, and the unplaced keys of a pass are listed before it (a key's state
+// only changes during a pass once the pass has visited it).
 template <class Record>
 bool TwoLevelCuckooTable<Record>::placeBucket(uint32_t b, Random64& random) {
-  constexpr uint16_t kNone = 0xFFFF;
+  constexpr uint16_t kNone = kMaxBucketKeys;  // the dummy key
   const uint32_t count = static_cast<uint32_t>(counts_[b]);
   if (count > kMaxBucketKeys) return false;
   Slot* bucket = slots_.get() + static_cast<uint64_t>(b) * kSlotsPerBucket;
   uint64_t staged[kMaxBucketKeys];
   uint16_t where[kSlotsPerBucket];
-  uint8_t status[kMaxBucketKeys];
+  uint8_t status[kMaxBucketKeys + 1];
+  uint16_t candidate[3][kMaxBucketKeys];  // each key's position per sub-table for the seed
+  uint16_t unplaced[kMaxBucketKeys];
   for (uint32_t k = 0; k < count; ++k) staged[k] = bucket[k].key;
 
   for (int attempt = 0; attempt < kSeedsPerBucket; ++attempt) {
     const uint32_t s = static_cast<uint32_t>(random.next());
     seeds_[b] = s;
     std::fill(where, where + kSlotsPerBucket, kNone);
-    std::fill(status, status + count, uint8_t{0});
-    bool done = false;
-    for (int iteration = 0; iteration < kIterationsPerSeed && !done; ++iteration) {
+    std::fill(status, status + count + 1, uint8_t{0});
+    for (int t = 0; t < 3; ++t)
+      for (uint32_t k = 0; k < count; ++k)
+        candidate[t][k] = static_cast<uint16_t>(position(t, s, static_cast<uint32_t>(staged[k])));
+    uint32_t left = count;  // keys unplaced after the last pass
+    for (int iteration = 0; iteration < kIterationsPerSeed && left > 0; ++iteration) {
       for (int t = 0; t < 3; ++t) {
+        uint32_t m = 0;
         for (uint32_t k = 0; k < count; ++k) {
-          if (status[k] != 0) continue;
-          uint16_t& cell = where[position(t, s, static_cast<uint32_t>(staged[k]))];
-          if (cell != kNone) status[cell] = 2;
-          cell = static_cast<uint16_t>(k);
+          unplaced[m] = static_cast<uint16_t>(k);
+          m += status[k] == 0;
         }
-        for (uint32_t p = kSubTableSlots * t; p < kSubTableSlots * (t + 1); ++p)
-          if (where[p] != kNone) status[where[p]] = 1;
-        for (uint32_t k = 0; k < count; ++k)
-          if (status[k] == 2) status[k] = 0;
+        for (uint32_t j = 0; j < m; ++j) {
+          const uint16_t k = unplaced[j];
+          uint16_t& cell = where[candidate[t][k]];
+          status[cell] = 2;
+          cell = k;
+        }
+        for (uint32_t p = kSubTableSlots * t; p < kSubTableSlots * (t + 1); ++p) status[where[p]] = 1;
+        left = 0;
+        for (uint32_t k = 0; k < count; ++k) {
+          status[k] &= 1;  // displaced keys are unplaced again
+          left += status[k] == 0;
+        }
       }
-      done = std::find(status, status + count, uint8_t{0}) == status + count;
     }
-    if (done) {
+    if (left == 0) {
       for (uint32_t p = 0; p < kSlotsPerBucket; ++p) {
         bucket[p].key = where[p] == kNone ? kEmptyCellKey : staged[where[p]];
         bucket[p].rec = Record{};

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <omp.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -219,6 +220,63 @@ TEST(TablesTwoLevel, StagingOrderDoesNotDependOnThreads) {
   for (const auto& b : buckets) expected.insert(expected.end(), b.begin(), b.end());
   EXPECT_EQ(staged[0], expected);
   EXPECT_EQ(staged[1], expected);
+}
+
+// The second level as a plain reading of its rule: per iteration, per
+// sub-table, every unplaced key in key order writes itself into its position
+// and displaces the key there. Returns the key number per position (-1:
+// empty), or nothing when 25 iterations leave a key unplaced.
+std::vector<int> placeLikeTheRule(const std::vector<uint64_t>& staged, uint32_t seed) {
+  const int count = static_cast<int>(staged.size());
+  std::vector<int> where(573, -1), status(count, 0);
+  for (int iteration = 0; iteration < 25; ++iteration) {
+    for (int t = 0; t < 3; ++t) {
+      for (int k = 0; k < count; ++k) {
+        if (status[k] != 0) continue;
+        int& cell = where[TwoLevel::position(t, seed, static_cast<uint32_t>(staged[k]))];
+        if (cell >= 0) status[cell] = 2;
+        cell = k;
+      }
+      for (int p = 191 * t; p < 191 * (t + 1); ++p)
+        if (where[p] >= 0) status[where[p]] = 1;
+      for (int& st : status)
+        if (st == 2) st = 0;
+    }
+    if (std::find(status.begin(), status.end(), 0) == status.end()) return where;
+  }
+  return {};
+}
+
+// With one thread the seeds go to the buckets in order, so every bucket's
+// placement can be replayed: the table's positions are the rule's, seed by
+// seed, for crowded buckets (up to the 511-key limit) and ordinary ones.
+TEST(TablesTwoLevel, BucketPlacementFollowsTheRule) {
+  const int saved = omp_get_max_threads();
+  omp_set_num_threads(1);
+  for (uint32_t n : {511u * 8, 409u * 8, 3000u}) {
+    SCOPED_TRACE(std::to_string(n) + " keys");
+    const std::vector<uint64_t> keys = randomKeys(n, n);
+    TwoLevel t;
+    ASSERT_TRUE(t.allocate(n));
+    if (!t.distribute(keys.data(), n)) continue;  // a bucket over 511 keys: nothing to place
+    std::vector<std::vector<uint64_t>> staged(t.bucketCount());
+    for (uint64_t k : keys) staged[t.bucketOf(k)].push_back(k);
+    Random64 table_draws, replay_draws;
+    const bool placed = t.placeBuckets(table_draws);
+    bool replayed = true;
+    for (uint32_t b = 0; b < t.bucketCount() && replayed; ++b) {
+      std::vector<int> where;
+      for (int attempt = 0; attempt < 25 && where.empty(); ++attempt)
+        where = placeLikeTheRule(staged[b], static_cast<uint32_t>(replay_draws.next()));
+      replayed = !where.empty();
+      if (!replayed || !placed) break;
+      for (uint32_t p = 0; p < 573; ++p)
+        ASSERT_EQ(t.slot(uint64_t{b} * 573 + p).key, where[p] < 0 ? kEmptyCellKey : staged[b][where[p]])
+            << "bucket " << b << " position " << p;
+    }
+    EXPECT_EQ(placed, replayed);
+  }
+  omp_set_num_threads(saved);
 }
 
 // ---- single-level cuckoo -----------------------------------------------
