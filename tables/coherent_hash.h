@@ -141,7 +141,7 @@ class CoherentHashTable : public SlotLookup<CoherentHashTable<Record>, CellSlot<
 
  private:
   LargeArray<Slot> slots_;
-  std::unique_ptr<uint8_t[]> ages_;
+  LargeArray<uint8_t> ages_;
   std::unique_ptr<SpinLock[]> locks_;
   uint32_t size_ = 0;
   FastModulus modulus_;  // x mod size_
@@ -157,11 +157,11 @@ uint32_t CoherentHashTable<Record>::build(const uint64_t* keys, uint32_t n, floa
   release();
   size_ = tableSizeFor(n, factor);
   slots_ = allocateLargeArray<Slot>(size_);
-  if (!slots_) {
+  ages_ = allocateLargeArray<uint8_t>(size_);  // huge pages too: read at random homes
+  if (!slots_ || !ages_) {
     release();
     return 0;
   }
-  ages_ = std::make_unique<uint8_t[]>(size_);
   locks_ = std::make_unique<SpinLock[]>((size_ + kSlotsPerLock - 1) / kSlotsPerLock);
   modulus_ = FastModulus(size_);
   probes_[0] = Probe{0, size_};
@@ -178,6 +178,7 @@ uint32_t CoherentHashTable<Record>::build(const uint64_t* keys, uint32_t n, floa
   for (int64_t i = 0; i < size; ++i) {
     slots[i].key = 0;
     slots[i].rec = Record{};
+    ages[i] = 0;
   }
 
   // One insertion chain: the key it carries, that key's home, and the age and
