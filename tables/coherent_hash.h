@@ -19,9 +19,10 @@
 // The build takes no locks: a key word is replaced by compare-and-swap only
 // while the age it holds is lower. Each swap hands the displaced key to
 // exactly one chain, so no key is lost or duplicated. The homes' ages are
-// set once every key has settled, in the pass that clears the age bytes. Every thread runs several chains side by side, one
-// step of each in turn, and prefetches the slot of a chain's next step, so the
-// cache misses of different chains overlap instead of following each other.
+// set once every key has settled, in the pass that clears the age bytes.
+// Every thread runs several chains side by side, one step of each in turn,
+// and prefetches the slot of a chain's next step, so the cache misses of
+// different chains overlap instead of following each other.
 #pragma once
 
 #include <omp.h>
