@@ -1,4 +1,4 @@
 // The program entry: hands the argument vector to the road chooser.
-#include "app/core/entry.h"
+#include "app/entry.h"
 
 int main(int argc, char** argv) { return Tavrin::run_program(argc, argv); }

@@ -17,8 +17,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/core/messages.h"
-#include "app/core/timer.h"
+#include "hashuc/handler_random.h"
+#include "base/messages.h"
+#include "base/timer.h"
 #include "hashuc/cluster_pipeline.h"
 #include "hashuc/hash_uc.h"
 #include "bench/big_mesh.h"
@@ -63,7 +64,7 @@ void compare_accumulation(const Object& o, int32_t grid) {
   space.setUpGrid(grid, coords, o.num_nodes(), 3, 0);
   collectOccupiedCells(space, coords, o.num_nodes(), 3);
   TwoLevelCuckooTable<QefRecord> table;
-  if (!table.build(space.cellKeys.data(), static_cast<uint32_t>(space.cellKeys.size()))) return;
+  if (!table.build(space.cellKeys.data(), static_cast<uint32_t>(space.cellKeys.size()), handler_random())) return;
   TriangleInput in;
   in.coords = coords;
   in.triangles = reinterpret_cast<const int32_t*>(o.triangles.data());

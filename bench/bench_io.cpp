@@ -17,8 +17,7 @@
 
 #include <omp.h>
 
-#include "app/core/globals.h"
-#include "app/core/messages.h"
+#include "base/messages.h"
 #include "io/gid_writer.h"
 #include "io/ply_reader.h"
 #include "io/ply_writer.h"
@@ -87,7 +86,6 @@ bool write_ascii(const std::string& path, const Object& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  batch_mode = true;
   set_message_sink([](MessageRoute, const std::string&) {});  // keep the table readable
   const std::string dir = (std::filesystem::temp_directory_path() /
                            ("tavrin_bench_io_" + std::to_string(getpid()))).string();

@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "app/core/messages.h"
+#include "base/messages.h"
 #include "io/ply_reader.h"
 #include "mesh/object.h"
 

@@ -18,7 +18,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/core/messages.h"
+#include "hashuc/handler_random.h"
+#include "base/messages.h"
 #include "bench/big_mesh.h"
 #include "hashuc/grid.h"
 #include "tables/coherent_hash.h"
@@ -249,14 +250,14 @@ void runSet(const KeySet& s) {
   std::vector<Row> rows;
   // One-byte lock per bucket plus a 2-byte count and 4-byte seed per bucket.
   rows.push_back(runTable<TwoLevelCuckooTable<Qef56>>(
-      "two-level cuckoo", "(409/573)", s, [&](auto& t) { return t.build(keys, n); }, 7.0 / 573));
+      "two-level cuckoo", "(409/573)", s, [&](auto& t) { return t.build(keys, n, handler_random()); }, 7.0 / 573));
   for (float factor : {1.05f, 1.1f, 1.25f, 1.4f}) {
     char f[16];
     std::snprintf(f, sizeof f, "%.2f", factor);
     rows.push_back(runTable<SingleCuckooTable<Qef56>>(
-        "single cuckoo", f, s, [&](auto& t) { return t.build(keys, n, factor); }, 1.0 / 16));
+        "single cuckoo", f, s, [&](auto& t) { return t.build(keys, n, factor, handler_random()); }, 1.0 / 16));
     rows.push_back(runTable<CoherentHashTable<Qef56>>(
-        "coherent", f, s, [&](auto& t) { return t.build(keys, n, factor); }, 1.0 + 1.0 / 16));
+        "coherent", f, s, [&](auto& t) { return t.build(keys, n, factor, handler_random()); }, 1.0 + 1.0 / 16));
   }
   rows.push_back(runUnorderedMap(s));
   printRows(s, rows);

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/messages.h"
+#include "base/messages.h"
 #include "bench/big_mesh.h"
 #include "simplify/handler_factory.h"
 #include "simplify/simp_type.h"

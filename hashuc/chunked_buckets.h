@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "hashuc/spin_lock.h"
+#include "base/spin_lock.h"
 
 namespace Tavrin {
 

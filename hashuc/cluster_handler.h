@@ -18,9 +18,10 @@
 #include <memory>
 #include <vector>
 
-#include "app/core/messages.h"
+#include "base/messages.h"
 #include "hashuc/cluster_pipeline.h"
 #include "hashuc/grid.h"
+#include "hashuc/handler_random.h"
 #include "hashuc/node_slots.h"
 #include "hashuc/output_assembly.h"
 #include "hashuc/value_interpolation.h"
@@ -158,7 +159,7 @@ class ClusterHandler : public HandlerInterface {
   virtual void buildTable() {
     table_ = std::make_unique<Table>();
     const uint32_t n = static_cast<uint32_t>(space_.cellKeys.size());
-    if (table_->build(space_.cellKeys.data(), n) == 0) table_.reset();
+    if (table_->build(space_.cellKeys.data(), n, handler_random()) == 0) table_.reset();
   }
 
   // Folds the triangles into their cells with the given fold (a handler

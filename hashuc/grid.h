@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "mesh/vec3.h"
+#include "base/vec3.h"
 
 namespace Tavrin {
 

@@ -1,8 +1,8 @@
 // HashUCSingle and HashUCCoherent: HashUC's quadric clustering with its cells
 // in a single-level cuckoo table (with stash) or a coherent parallel hash
 // table instead of the two-level cuckoo table. Every pass is HashUC's; only
-// the table build differs. Both tables are sized by a space factor, the
-// global load_factor or 1.1 when none was given. A build that loses a key
+// the table build differs. Both tables are sized by a space factor, the load
+// factor the handler was made with or 1.1 when none was given. A build that loses a key
 // is retried once at 1.15 with freshly drawn hash functions; when that fails
 // too the handler stays without a table and produces nothing.
 #pragma once
@@ -10,8 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/core/globals.h"
-#include "app/core/messages.h"
+#include "base/messages.h"
 #include "hashuc/hash_uc.h"
 #include "tables/coherent_hash.h"
 #include "tables/single_cuckoo.h"
@@ -28,24 +27,28 @@ namespace Tavrin {
 inline constexpr float kDefaultSpaceFactor = 1.1f;
 inline constexpr float kRetrySpaceFactor = 1.15f;
 
-// The factor of the first build: load_factor, or the default when none (or
-// no usable one: not positive, not a number) was given.
-inline float firstSpaceFactor() { return load_factor > 0.0f ? load_factor : kDefaultSpaceFactor; }
+// The factor of the first build: the given load factor, or the default when
+// none (or no usable one: not positive, not a number) was given.
+inline float firstSpaceFactor(float load_factor) {
+  return load_factor > 0.0f ? load_factor : kDefaultSpaceFactor;
+}
 
 // A table sized by a space factor, built the way these handlers build it.
-// ClusterHandler builds its table with build(keys, n); here that tries the
-// first factor, then once more at 1.15, and logs the outcome (statistics
-// line or error). A failed build leaves the table without arrays.
+// ClusterHandler builds its table with build(keys, n, random); here that
+// tries the first factor, then once more at 1.15, and logs the outcome
+// (statistics line or error). A failed build leaves the table without arrays.
 template <class Table, class Traits>
 class RetryingTable : public Table {
  public:
   using Table::build;
-  uint32_t build(const uint64_t* keys, uint32_t n) {
-    if (build(keys, n, firstSpaceFactor()) == 0) {
+  float first_factor = kDefaultSpaceFactor;
+
+  uint32_t build(const uint64_t* keys, uint32_t n, Random64& random) {
+    if (build(keys, n, first_factor, random) == 0) {
       this->release();
       log_message(format("FAILED CREATING %s, INCREASING SPACE FACTOR TO %g\n", Traits::kName,
                          static_cast<double>(kRetrySpaceFactor)));
-      if (build(keys, n, kRetrySpaceFactor) == 0) {
+      if (build(keys, n, kRetrySpaceFactor, random) == 0) {
         this->release();
         log_message(format("ERROR: FAILED TO CREATE %s\n", Traits::kName));
         return 0;
@@ -60,6 +63,8 @@ template <class Table, class Traits>
 class HashUCSpaceFactorTable
     : public ClusterHandler<RetryingTable<Table, Traits>, QefPolicy<QefRecord>> {
  public:
+  explicit HashUCSpaceFactorTable(float load_factor) : first_factor_(firstSpaceFactor(load_factor)) {}
+
   simp_type type() const override { return Traits::kType; }
 
   // With a table: its slots and per-slot data, one 8-byte lock per 16 slots
@@ -72,6 +77,18 @@ class HashUCSpaceFactorTable
     }
     return bytes + 8 * static_cast<uint64_t>(this->space_.cellKeys.size());
   }
+
+ protected:
+  void buildTable() override {
+    this->table_ = std::make_unique<RetryingTable<Table, Traits>>();
+    this->table_->first_factor = first_factor_;
+    const uint32_t n = static_cast<uint32_t>(this->space_.cellKeys.size());
+    if (this->table_->build(this->space_.cellKeys.data(), n, handler_random()) == 0)
+      this->table_.reset();
+  }
+
+ private:
+  float first_factor_;
 };
 
 struct SingleCuckooTraits {
@@ -95,9 +112,15 @@ struct CoherentHashTraits {
 };
 
 class HashUCSingle final
-    : public HashUCSpaceFactorTable<SingleCuckooTable<QefRecord>, SingleCuckooTraits> {};
+    : public HashUCSpaceFactorTable<SingleCuckooTable<QefRecord>, SingleCuckooTraits> {
+ public:
+  using HashUCSpaceFactorTable::HashUCSpaceFactorTable;
+};
 
 class HashUCCoherent final
-    : public HashUCSpaceFactorTable<CoherentHashTable<QefRecord>, CoherentHashTraits> {};
+    : public HashUCSpaceFactorTable<CoherentHashTable<QefRecord>, CoherentHashTraits> {
+ public:
+  using HashUCSpaceFactorTable::HashUCSpaceFactorTable;
+};
 
 }  // namespace Tavrin

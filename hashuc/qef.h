@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "hashuc/grid.h"
-#include "mesh/vec3.h"
+#include "base/vec3.h"
 
 namespace Tavrin {
 

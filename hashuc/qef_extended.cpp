@@ -9,7 +9,7 @@
 #include <cmath>
 #include <utility>
 
-#include "app/core/messages.h"
+#include "base/messages.h"
 
 namespace Tavrin {
 

@@ -14,7 +14,7 @@
 #include <cstring>
 #include <strings.h>
 
-#include "app/core/messages.h"
+#include "base/messages.h"
 
 namespace Tavrin {
 

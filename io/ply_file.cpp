@@ -16,7 +16,7 @@
 #include <string_view>
 #include <type_traits>
 
-#include "app/core/messages.h"
+#include "base/messages.h"
 
 namespace Tavrin {
 

@@ -11,9 +11,8 @@
 #include <filesystem>
 #include <limits>
 
-#include "app/core/globals.h"
-#include "app/core/group_digits.h"
-#include "app/core/messages.h"
+#include "base/group_digits.h"
+#include "base/messages.h"
 #include "io/ply_file.h"
 
 namespace Tavrin {
@@ -292,7 +291,6 @@ bool read_ply_mesh(const std::string& path, PlyMesh& out) {
 }
 
 std::unique_ptr<Object> load_ply(const std::string& path) {
-  const bool interactive = !batch_mode;
   std::unique_ptr<Object> object;
   std::string message;
   const std::string file_name = after_last_separator(path, true);
@@ -302,7 +300,7 @@ std::unique_ptr<Object> load_ply(const std::string& path) {
   } else if (strcasecmp(path.c_str() + dot, ".ply") != 0) {
     message = "Unsopported extension. Only PLY files are supported";
   } else {
-    if (interactive) show_status(format("Reading '%s' ...", file_name.c_str()));
+    show_progress(format("Reading '%s' ...", file_name.c_str()));
     PlyMesh mesh;
     if (!read_ply_mesh(path, mesh)) {
       message = mesh.error.empty() ? format("Error reading file '%s'.", path.c_str()) : mesh.error;
@@ -311,20 +309,20 @@ std::unique_ptr<Object> load_ply(const std::string& path) {
                        "'vertex_indices' of at least 2 indices",
                        file_name.c_str());
     } else {
-      if (interactive) show_status("Creating object...");
+      show_progress("Creating object...");
       const int num_scalars = static_cast<int>(mesh.scalars.size());
       object = std::make_unique<Object>();
       object->build(std::move(mesh.nodes), std::move(mesh.lines), std::move(mesh.triangles),
                     std::move(mesh.scalars), true);
       object->set_name(after_last_separator(path, false).c_str());
       object->set_path(path.c_str());
-      if (interactive) show_status(file_name);
+      show_progress(file_name);
       message = group_digits_text(format("num nodes = %d, num triangles = %d, scalars = %d",
                                          object->num_nodes(), object->num_triangles(), num_scalars),
                                   1024);
     }
   }
-  if (interactive) show_status(message);
+  show_progress(message);
   log_message(message + "\n");
   return object;
 }

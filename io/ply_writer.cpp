@@ -2,7 +2,7 @@
 // one float property per scalar field, face element with index lists.
 #include "io/ply_writer.h"
 
-#include "app/core/messages.h"
+#include "base/messages.h"
 #include "io/ply_file.h"
 #include "io/ply_reader.h"
 

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/core/messages.h"
+#include "base/messages.h"
 #include "mesh/edge_collection.h"
 #include "mesh/node_triangles.h"
 

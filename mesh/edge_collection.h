@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "hashuc/edge_set.h"
+#include "mesh/edge_set.h"
 #include "mesh/object.h"
 
 namespace Tavrin {

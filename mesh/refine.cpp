@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <limits>
 
-#include "app/core/group_digits.h"
-#include "app/core/messages.h"
+#include "base/group_digits.h"
+#include "base/messages.h"
 #include "mesh/edge_collection.h"
 
 namespace Tavrin {

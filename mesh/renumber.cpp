@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/core/messages.h"
+#include "base/messages.h"
 #include "mesh/object.h"
 #include "mesh/sort_grid.h"
 #include "mesh/two_thread_sort.h"

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "mesh/vec3.h"
+#include "base/vec3.h"
 
 namespace Tavrin {
 

@@ -5,8 +5,8 @@
 
 #include "octree/decimate.h"
 
-#include "app/core/timer.h"
-#include "hashuc/edge_set.h"
+#include "base/timer.h"
+#include "mesh/edge_set.h"
 #include "hashuc/triangle_set.h"
 #include "octree/cluster_map.h"
 

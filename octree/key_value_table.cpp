@@ -11,7 +11,7 @@
 
 #include "octree/bucket_grouping.h"
 #include "tables/prime_table.h"
-#include "tables/random64.h"
+#include "octree/octree_random.h"
 
 namespace Tavrin {
 

@@ -15,8 +15,8 @@
 #include <algorithm>
 #include <memory>
 
-#include "app/core/messages.h"
-#include "app/core/timer.h"
+#include "base/messages.h"
+#include "base/timer.h"
 #include "octree/bucket_grouping.h"
 
 namespace Tavrin {

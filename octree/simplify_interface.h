@@ -9,7 +9,7 @@
 #include "hashuc/grid.h"
 #include "hashuc/qef.h"
 #include "mesh/object.h"
-#include "mesh/vec3.h"
+#include "base/vec3.h"
 
 namespace Tavrin {
 

@@ -10,9 +10,9 @@
 #include <cmath>
 #include <memory>
 
-#include "app/core/group_digits.h"
-#include "app/core/messages.h"
-#include "app/core/timer.h"
+#include "base/group_digits.h"
+#include "base/messages.h"
+#include "base/timer.h"
 #include "hashuc/grid.h"
 #include "mesh/object.h"
 #include "octree/decimate.h"

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "app/core/group_digits.h"
-#include "app/core/messages.h"
-#include "app/core/timer.h"
+#include "base/group_digits.h"
+#include "base/messages.h"
+#include "base/timer.h"
 #include "simplify/handler_factory.h"
 
 namespace Tavrin {
@@ -87,9 +87,11 @@ void choose_inputs(Object& source, simp_type type, ChosenInputs& c) {
 
 }  // namespace
 
-std::unique_ptr<Object> simplify_object(Object* source, int32_t grid_size, simp_type type) {
+std::unique_ptr<Object> simplify_object(Object* source, const SimplifyOptions& options) {
   if (!source) return nullptr;
-  if (source->full) return simplify_object(source->full.get(), grid_size, type);
+  if (source->full) return simplify_object(source->full.get(), options);
+  const simp_type type = options.type;
+  const int32_t grid_size = options.grid_size;
   if (source->num_nodes() == 0 || source->num_triangles() == 0) return nullptr;
 
   const char* tag = simp_type_short_name(type);
@@ -112,7 +114,7 @@ std::unique_ptr<Object> simplify_object(Object* source, int32_t grid_size, simp_
   const int32_t* triangles = reinterpret_cast<const int32_t*>(source->triangles.data());
   Timer total, phase;
   std::unique_ptr<HandlerInterface> handler =
-      create_handler(grid_size, type, coords, static_cast<uint32_t>(node_count));
+      create_handler(options, coords, static_cast<uint32_t>(node_count));
   SimplifiedMesh mesh;
   ExtraOutputs extra;
   if (handler)

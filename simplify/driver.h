@@ -9,6 +9,7 @@
 
 #include "mesh/object.h"
 #include "simplify/simp_type.h"
+#include "simplify/simplify_options.h"
 
 namespace Tavrin {
 
@@ -16,6 +17,11 @@ namespace Tavrin {
 // result without nodes or without triangles and lines). May select field 0
 // as the source's scalar for HASH_UC_SCALAR. A decimated drawing copy is
 // never simplified itself: the call works on its full mesh.
-std::unique_ptr<Object> simplify_object(Object* source, int32_t grid_size, simp_type type);
+std::unique_ptr<Object> simplify_object(Object* source, const SimplifyOptions& options);
+
+// The same with the tables' default load factor.
+inline std::unique_ptr<Object> simplify_object(Object* source, int32_t grid_size, simp_type type) {
+  return simplify_object(source, SimplifyOptions{grid_size, type, 0.0f});
+}
 
 }  // namespace Tavrin

@@ -1,10 +1,10 @@
 #include "simplify/handler_factory.h"
 
-#include "app/core/messages.h"
-#include "app/core/timer.h"
+#include "base/messages.h"
+#include "base/timer.h"
 #include "hashuc/hash_uc.h"
 #include "hashuc/handler_makers.h"
-#include "tables/random64.h"
+#include "hashuc/handler_random.h"
 
 namespace Tavrin {
 
@@ -14,7 +14,7 @@ namespace {
 
 // The one place that maps a type to its class. A type whose class is not
 // built into this program yields no handler.
-std::unique_ptr<HandlerInterface> make_handler(simp_type type) {
+std::unique_ptr<HandlerInterface> make_handler(simp_type type, float load_factor) {
   switch (type) {
     case HASH_UC:
       return std::make_unique<HashUC>();
@@ -32,7 +32,7 @@ std::unique_ptr<HandlerInterface> make_handler(simp_type type) {
       return make_scalar_handler(type);
     case HASH_UC_SINGLE:
     case HASH_UC_COHERENT:
-      return make_table_variant_handler(type);
+      return make_table_variant_handler(type, load_factor);
   }
   return nullptr;
 }
@@ -45,13 +45,15 @@ bool initialised_with_normals(simp_type type) {
 
 }  // namespace
 
-std::unique_ptr<HandlerInterface> create_handler(int32_t grid_size, simp_type type,
-                                                 const float* coords, uint32_t node_count) {
+std::unique_ptr<HandlerInterface> create_handler(const SimplifyOptions& options, const float* coords,
+                                                 uint32_t node_count) {
+  const simp_type type = options.type;
+  const int32_t grid_size = options.grid_size;
   (void)handler_random().next();
   if (!coords || node_count == 0) return nullptr;
   phase_times = PhaseTimes{};
   if (type < 0 || type >= kSimpTypeCount) return nullptr;
-  std::unique_ptr<HandlerInterface> handler = make_handler(type);
+  std::unique_ptr<HandlerInterface> handler = make_handler(type, options.load_factor);
   if (!handler) return nullptr;
   Timer timer;
   const int32_t n = static_cast<int32_t>(node_count);

@@ -34,8 +34,8 @@
 #include <string>
 #include <type_traits>
 
-#include "app/core/messages.h"
-#include "hashuc/spin_lock.h"
+#include "base/messages.h"
+#include "base/spin_lock.h"
 #include "tables/cell_slot.h"
 #include "tables/fast_modulus.h"
 #include "tables/insertion_chains.h"
@@ -68,9 +68,6 @@ class CoherentHashTable : public SlotLookup<CoherentHashTable<Record>, CellSlot<
   // Sizes and fills the table with n distinct keys (releasing any previous
   // arrays). Returns n, or 0 when some key failed (or did not fit in 56 bits);
   // a failed build leaves the table without arrays. Every build takes 32 draws.
-  uint32_t build(const uint64_t* keys, uint32_t n, float factor) {
-    return build(keys, n, factor, handler_random());
-  }
   uint32_t build(const uint64_t* keys, uint32_t n, float factor, Random64& random);
 
   // Lock-free lookup: the home slot, then ages 2 .. ages[home]. The later

@@ -22,14 +22,4 @@ uint64_t Random64::next() {
   return (x + v_) ^ w_;
 }
 
-Random64& handler_random() {
-  static Random64 instance;
-  return instance;
-}
-
-Random64& octree_random() {
-  static Random64 instance;
-  return instance;
-}
-
 }  // namespace Tavrin

@@ -27,9 +27,4 @@ class Random64 {
   uint64_t u_ = 0, v_ = 0, w_ = 0;
 };
 
-// The instance shared by the clustering handlers and their cell tables.
-Random64& handler_random();
-// The separate instance of the octree's cell tables (and its random texture).
-Random64& octree_random();
-
 }  // namespace Tavrin

@@ -32,8 +32,8 @@
 #include <string>
 #include <type_traits>
 
-#include "app/core/messages.h"
-#include "hashuc/spin_lock.h"
+#include "base/messages.h"
+#include "base/spin_lock.h"
 #include "tables/cell_slot.h"
 #include "tables/fast_modulus.h"
 #include "tables/insertion_chains.h"
@@ -85,9 +85,6 @@ class SingleCuckooTable : public SlotLookup<SingleCuckooTable<Record>, CellSlot<
   // Sizes and fills the table with n distinct keys (releasing any previous
   // arrays). Returns n, or 0 when a key was lost; a failed build leaves the
   // table without arrays. Every build takes twelve draws from the generator.
-  uint32_t build(const uint64_t* keys, uint32_t n, float factor) {
-    return build(keys, n, factor, handler_random());
-  }
   uint32_t build(const uint64_t* keys, uint32_t n, float factor, Random64& random);
 
   // Length limit of an insertion chain for n keys: (int)(7 ln n + 0.5).

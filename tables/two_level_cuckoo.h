@@ -30,7 +30,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "hashuc/spin_lock.h"
+#include "base/spin_lock.h"
 #include "tables/cell_slot.h"
 #include "tables/fast_modulus.h"
 #include "tables/large_array.h"
@@ -77,7 +77,6 @@ class TwoLevelCuckooTable : public SlotLookup<TwoLevelCuckooTable<Record>, CellS
   // Builds the table for n distinct keys with the six-attempt schedule,
   // drawing from the handlers' generator. Returns n, or 0 when every attempt
   // failed (the table then has no buckets).
-  uint32_t build(const uint64_t* keys, uint32_t n) { return build(keys, n, handler_random()); }
   uint32_t build(const uint64_t* keys, uint32_t n, Random64& random);
 
   // --- Building blocks of a build schedule -------------------------------

@@ -15,7 +15,6 @@
 #include <string>
 #include <vector>
 
-#include "app/core/globals.h"
 #include "io/ply_reader.h"
 #include "mesh/object.h"
 #include "tests/test_support.h"
@@ -384,8 +383,6 @@ TEST(FuzzRegressions, EverySavedInputLoadsOrIsRefused) {
   const fs::path dir =
       fs::path(test::data_path("bunny.ply")).parent_path().parent_path() / "fuzz" / "regressions";
   ASSERT_TRUE(fs::is_directory(dir)) << dir;
-  const bool saved_batch = batch_mode;
-  batch_mode = true;
   int count = 0;
   for (const auto& e : fs::directory_iterator(dir)) {
     if (!e.is_regular_file() || e.path().filename().string()[0] == '.') continue;
@@ -401,7 +398,6 @@ TEST(FuzzRegressions, EverySavedInputLoadsOrIsRefused) {
     }
     ++count;
   }
-  batch_mode = saved_batch;
   RecordProperty("inputs", count);
 }
 

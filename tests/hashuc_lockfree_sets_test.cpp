@@ -11,7 +11,7 @@
 #include <random>
 #include <vector>
 
-#include "hashuc/edge_set.h"
+#include "mesh/edge_set.h"
 #include "hashuc/grid.h"
 #include "hashuc/output_assembly.h"
 #include "hashuc/triangle_set.h"

@@ -22,15 +22,18 @@ namespace {
 
 using test::Mesh;
 
-// Sets load_factor and the thread count for one scope.
+// The load factor the handlers of the current scope are made with.
+float scope_factor = 0.0f;
+
+// Sets the load factor and the thread count for one scope.
 class Settings {
  public:
-  Settings(float factor, int threads) : factor_(load_factor), threads_(omp_get_max_threads()) {
-    load_factor = factor;
+  Settings(float factor, int threads) : factor_(scope_factor), threads_(omp_get_max_threads()) {
+    scope_factor = factor;
     omp_set_num_threads(threads);
   }
   ~Settings() {
-    load_factor = factor_;
+    scope_factor = factor_;
     omp_set_num_threads(threads_);
   }
 
@@ -38,6 +41,16 @@ class Settings {
   float factor_;
   int threads_;
 };
+
+// A handler made as the factory makes it, with the scope's load factor
+// where the handler takes one.
+template <class Handler>
+std::unique_ptr<Handler> makeHandler() {
+  if constexpr (std::is_constructible_v<Handler, float>)
+    return std::make_unique<Handler>(scope_factor);
+  else
+    return std::make_unique<Handler>();
+}
 
 // Everything a run produces that must not depend on the table.
 struct Result {
@@ -52,7 +65,8 @@ struct Result {
 template <class Handler>
 Result run(const Mesh& m, int32_t grid) {
   Result r;
-  Handler h;
+  std::unique_ptr<Handler> made = makeHandler<Handler>();
+  Handler& h = *made;
   h.initialise(grid, m.coords.data(), m.nodeCount(), 3);
   r.built = h.table() != nullptr;
   r.keys = h.space().cellKeys;
@@ -139,7 +153,8 @@ void checkBuild(const Mesh& m, float factor, const std::string& name, Retry retr
   SCOPED_TRACE(name + " at load factor " + std::to_string(factor));
   Settings settings(factor, 2);
   test::MessageCapture capture;
-  Handler h;
+  std::unique_ptr<Handler> made = makeHandler<Handler>();
+  Handler& h = *made;
   h.initialise(64, m.coords.data(), m.nodeCount(), 3);
   ASSERT_TRUE(h.table());
   const auto& table = *h.table();
@@ -207,7 +222,7 @@ TEST(HashUCTableVariants, SpaceFactorRetryStatisticsAndMemory) {
 // A single-level table whose every build fails, recording its factors.
 struct FailingSingle : SingleCuckooTable<QefRecord> {
   static inline std::vector<float> factors;
-  uint32_t build(const uint64_t*, uint32_t, float factor) {
+  uint32_t build(const uint64_t*, uint32_t, float factor, Random64&) {
     factors.push_back(factor);
     return 0;
   }
@@ -236,7 +251,7 @@ TEST(HashUCTableVariants, BothBuildsFailingLeaveNoTable) {
     Settings settings(factor, 2);
     test::MessageCapture capture;
     FailingSingle::factors.clear();
-    FailingSingleHandler h;
+    FailingSingleHandler h(factor);
     h.initialise(32, teapot.coords.data(), teapot.nodeCount(), 3);
     const std::vector<float> factors{factor == 0.0f ? 1.1f : factor, 1.15f};
     EXPECT_EQ(FailingSingle::factors, factors);
@@ -256,7 +271,7 @@ TEST(HashUCTableVariants, BothBuildsFailingLeaveNoTable) {
   corners.tris = {0, 1, 2};
   Settings settings(0.0f, 2);
   test::MessageCapture capture;
-  HashUCCoherent h;
+  HashUCCoherent h(0.0f);
   h.initialise(500000, corners.coords.data(), corners.nodeCount(), 3);
   EXPECT_EQ(capture.messages(),
             (std::vector<std::string>{
@@ -264,7 +279,7 @@ TEST(HashUCTableVariants, BothBuildsFailingLeaveNoTable) {
                 "ERROR: FAILED TO CREATE COHERENT PARALLEL HASH\n"}));
   expectNoTable(h, corners);
   // The single-level table takes the same keys.
-  HashUCSingle single;
+  HashUCSingle single(0.0f);
   single.initialise(500000, corners.coords.data(), corners.nodeCount(), 3);
   EXPECT_NE(single.table(), nullptr);
 }

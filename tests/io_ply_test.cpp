@@ -7,7 +7,6 @@
 
 #include <omp.h>
 
-#include "app/core/globals.h"
 #include "io/ply_file.h"
 #include "io/ply_reader.h"
 #include "io/ply_writer.h"
@@ -17,13 +16,6 @@ namespace Tavrin {
 namespace {
 
 using test::data_path;
-
-// Loads report through the batch routes: every message is one log line.
-struct BatchMode {
-  bool saved = batch_mode;
-  BatchMode() { batch_mode = true; }
-  ~BatchMode() { batch_mode = saved; }
-};
 
 struct Expected {
   const char* file;
@@ -363,7 +355,6 @@ std::string binary_triangle(const char* storage, int count_bytes_value, int vert
 }
 
 TEST(IoPlyHostile, BrokenFilesAreRefusedWithOneClearMessage) {
-  BatchMode batch;
   const std::string inf_bytes = [] {
     TestPly ply{"binary_little_endian",
                 "element vertex 3\nproperty float x\nproperty float y\nproperty float z\n"
@@ -442,7 +433,6 @@ TEST(IoPlyHostile, BrokenFilesAreRefusedWithOneClearMessage) {
 }
 
 TEST(IoPlyHostile, LoadMessagesForNamesAndEmptyResults) {
-  BatchMode batch;
   const std::string dir = test::temp_dir("ply_load");
   const std::string no_faces =
       "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\nproperty float z\n"

@@ -5,7 +5,6 @@
 
 #include <regex>
 
-#include "app/core/globals.h"
 #include "hashuc_test_util.h"
 #include "simplify/driver.h"
 #include "simplify/handler_factory.h"

@@ -13,6 +13,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "hashuc/handler_random.h"
 #include "tables/coherent_hash.h"
 #include "tables/fast_modulus.h"
 #include "tables/ordered_lookup.h"
@@ -86,10 +87,10 @@ std::vector<uint64_t> rowKeys(size_t n) {
 template <class Table>
 uint32_t buildFor(Table& t, const std::vector<uint64_t>& keys, float factor) {
   const uint32_t n = static_cast<uint32_t>(keys.size());
-  if constexpr (requires { t.build(keys.data(), n, factor); })
-    return t.build(keys.data(), n, factor);
+  if constexpr (requires { t.build(keys.data(), n, factor, handler_random()); })
+    return t.build(keys.data(), n, factor, handler_random());
   else
-    return t.build(keys.data(), n);
+    return t.build(keys.data(), n, handler_random());
 }
 
 template <class Table>

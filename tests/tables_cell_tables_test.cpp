@@ -12,6 +12,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "hashuc/handler_random.h"
 #include "tables/coherent_hash.h"
 #include "tables/single_cuckoo.h"
 #include "tables/two_level_cuckoo.h"
@@ -77,11 +78,12 @@ std::vector<KeySet> keySets() {
 template <class Table>
 uint32_t buildTable(Table& t, const std::vector<uint64_t>& keys, float factor) {
   const uint32_t n = static_cast<uint32_t>(keys.size());
-  if constexpr (requires { t.build(keys.data(), n, factor); }) {
-    const uint32_t built = t.build(keys.data(), n, factor);
-    return built || n == 0 ? built : t.build(keys.data(), n, 1.15f);
+  Random64& random = handler_random();
+  if constexpr (requires { t.build(keys.data(), n, factor, random); }) {
+    const uint32_t built = t.build(keys.data(), n, factor, random);
+    return built || n == 0 ? built : t.build(keys.data(), n, 1.15f, random);
   } else {
-    return t.build(keys.data(), n);
+    return t.build(keys.data(), n, random);
   }
 }
 
@@ -157,7 +159,7 @@ TEST(TablesTwoLevel, BucketCountAndBucketContents) {
   EXPECT_EQ(TwoLevel::bucketCountFor(409 * 100), 100u);
   const std::vector<uint64_t> keys = sphereShellKeys(128);
   TwoLevel t;
-  ASSERT_EQ(t.build(keys.data(), static_cast<uint32_t>(keys.size())), keys.size());
+  ASSERT_EQ(t.build(keys.data(), static_cast<uint32_t>(keys.size()), handler_random()), keys.size());
   EXPECT_EQ(t.slotCount(), uint64_t{t.bucketCount()} * 573);
   std::vector<int> per_bucket(t.bucketCount(), 0);
   for (uint64_t k : keys) {
@@ -189,7 +191,7 @@ TEST(TablesTwoLevel, A511KeyBucketFitsAndThe512thOverflows) {
   EXPECT_FALSE(t.distribute(keys.data(), 512));
 
   // The full build gets past the overflow with the second bucket function.
-  ASSERT_EQ(t.build(keys.data(), 512), 512u);
+  ASSERT_EQ(t.build(keys.data(), 512, handler_random()), 512u);
   EXPECT_EQ(t.bucketHashOn(), 1);
   EXPECT_EQ(t.multiplier(), largestEntryAtMost(512 * 8));
   EXPECT_EQ(t.addend(), firstCubeAbove(512));
@@ -341,7 +343,7 @@ TEST(TablesSingleCuckoo, StashCollisionFailsTheBuild) {
   // 1000 keys in 503 main slots: at least 396 stashed keys share 101 stash slots.
   const std::vector<uint64_t> keys = randomKeys(1000, 11);
   Single t;
-  EXPECT_EQ(t.build(keys.data(), 1000, 0.5f), 0u);
+  EXPECT_EQ(t.build(keys.data(), 1000, 0.5f, handler_random()), 0u);
   EXPECT_FALSE(t.built());
   EXPECT_EQ(t.find_index(keys[0]), -1);
   EXPECT_EQ(t.functionCount(), 4);
@@ -392,11 +394,11 @@ TEST(TablesCoherent, AgesBoundEveryLookup) {
 TEST(TablesCoherent, KeysThatCannotBePlacedFailTheBuild) {
   const std::vector<uint64_t> keys = randomKeys(1000, 13);
   Coherent t;
-  EXPECT_EQ(t.build(keys.data(), 1000, 0.1f), 0u);  // 1000 keys, 499 slots
+  EXPECT_EQ(t.build(keys.data(), 1000, 0.1f, handler_random()), 0u);  // 1000 keys, 499 slots
   EXPECT_FALSE(t.built());
   EXPECT_EQ(t.maxAge(), 32);
   const uint64_t wide[] = {1, uint64_t{1} << 56};
-  EXPECT_EQ(t.build(wide, 2, 1.1f), 0u);
+  EXPECT_EQ(t.build(wide, 2, 1.1f, handler_random()), 0u);
   EXPECT_EQ(t.find_index(1), -1);
 }
 

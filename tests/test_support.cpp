@@ -39,6 +39,8 @@ bool file_exists(const std::string& path) {
 
 MessageCapture::MessageCapture() {
   previous_ = set_message_sink([this](MessageRoute route, const std::string& text) {
+    // What the batch sink drops is not recorded.
+    if (route == MessageRoute::Progress || route == MessageRoute::Busy) return;
     routes_.push_back(route);
     messages_.push_back(text);
   });
@@ -51,7 +53,7 @@ std::string MessageCapture::text() const {
   for (size_t i = 0; i < messages_.size(); ++i) {
     if (routes_[i] == MessageRoute::Box) continue;
     out += messages_[i];
-    if (routes_[i] == MessageRoute::Status) out += "\n";
+    if (routes_[i] == MessageRoute::Status || routes_[i] == MessageRoute::StatusLine) out += "\n";
   }
   return out;
 }

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/messages.h"
+#include "base/messages.h"
 
 namespace Tavrin::test {
 

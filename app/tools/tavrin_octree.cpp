@@ -11,8 +11,8 @@
 #include <string>
 #include <strings.h>
 
-#include "app/core/globals.h"
-#include "app/core/messages.h"
+#include "app/globals.h"
+#include "base/messages.h"
 #include "io/ply_reader.h"
 #include "io/ply_writer.h"
 #include "mesh/object.h"

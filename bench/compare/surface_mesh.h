@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "io/ply_reader.h"
-#include "mesh/vec3.h"
+#include "base/vec3.h"
 
 namespace Tavrin {
 

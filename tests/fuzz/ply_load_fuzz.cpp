@@ -12,8 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "app/core/globals.h"
-#include "app/core/messages.h"
+#include "base/messages.h"
 #include "io/ply_reader.h"
 #include "mesh/object.h"
 
@@ -33,7 +32,6 @@ void remove_input() { std::remove(input_path().c_str()); }
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  Tavrin::batch_mode = true;
   // Messages are dropped: the fuzzer's own output stays readable.
   Tavrin::set_message_sink([](Tavrin::MessageRoute, const std::string&) {});
   std::atexit(remove_input);

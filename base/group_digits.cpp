@@ -1,4 +1,4 @@
-#include "app/core/group_digits.h"
+#include "base/group_digits.h"
 
 #include <cctype>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "app/core/globals.h"
+#include "app/globals.h"
 
 namespace Tavrin {
 

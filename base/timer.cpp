@@ -1,4 +1,4 @@
-#include "app/core/timer.h"
+#include "base/timer.h"
 
 #include <sys/time.h>
 

@@ -1,10 +1,9 @@
-#include "app/core/messages.h"
+#include "base/messages.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
 
-#include "app/core/globals.h"
 
 namespace Tavrin {
 
@@ -14,9 +13,11 @@ std::mutex sink_mutex;
 MessageSink current_sink;
 
 void default_sink(MessageRoute route, const std::string& text) {
-  if (route == MessageRoute::Box) return;
+  if (route == MessageRoute::Box || route == MessageRoute::Progress ||
+      route == MessageRoute::Busy)
+    return;
   std::fwrite(text.data(), 1, text.size(), stdout);
-  if (route == MessageRoute::Status) std::fputc('\n', stdout);
+  if (route == MessageRoute::Status || route == MessageRoute::StatusLine) std::fputc('\n', stdout);
   std::fflush(stdout);
 }
 
@@ -42,11 +43,12 @@ void log_to_output(const std::string& text) { send(MessageRoute::Output, text); 
 void show_status(const std::string& text) { send(MessageRoute::Status, text); }
 void message_box(const std::string& text) { send(MessageRoute::Box, text); }
 
-void status_line(const std::string& text) {
-  if (batch_mode)
-    log_message(text + "\n");
-  else
-    show_status(text);
+void status_line(const std::string& text) { send(MessageRoute::StatusLine, text); }
+void show_progress(const std::string& text) { send(MessageRoute::Progress, text); }
+
+void signal_busy(BusyEvent event) {
+  static const char* const kNames[] = {"start", "step", "stop"};
+  send(MessageRoute::Busy, kNames[static_cast<int>(event)]);
 }
 
 std::string format(const char* fmt, ...) {

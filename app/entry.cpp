@@ -1,11 +1,11 @@
-#include "app/core/entry.h"
+#include "app/entry.h"
 
 #include <string>
 
-#include "app/core/batch.h"
-#include "app/core/command_line.h"
-#include "app/core/globals.h"
-#include "app/core/messages.h"
+#include "app/batch.h"
+#include "app/command_line.h"
+#include "app/globals.h"
+#include "base/messages.h"
 
 namespace Tavrin {
 

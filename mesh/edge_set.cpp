@@ -1,4 +1,4 @@
-#include "hashuc/edge_set.h"
+#include "mesh/edge_set.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,13 +1,13 @@
-#include "app/core/batch.h"
+#include "app/batch.h"
 
 #include <cmath>
 #include <cstdio>
 #include <memory>
 #include <string>
 
-#include "app/core/command_line.h"
-#include "app/core/globals.h"
-#include "app/core/messages.h"
+#include "app/command_line.h"
+#include "app/globals.h"
+#include "base/messages.h"
 #include "io/ply_reader.h"
 #include "mesh/object.h"
 #include "simplify/driver.h"
@@ -55,7 +55,8 @@ int batch_run(int argc, char** argv) {
   std::unique_ptr<Object> source = load_ply(file);
   if (!source) return 1;
 
-  std::unique_ptr<Object> result = simplify_object(source.get(), grid_size, type);
+  std::unique_ptr<Object> result =
+      simplify_object(source.get(), SimplifyOptions{grid_size, type, load_factor});
   if (!result) {
     log_message("The simplification produced no mesh; nothing was written.\n");
     return 1;

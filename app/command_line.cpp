@@ -1,4 +1,4 @@
-#include "app/core/command_line.h"
+#include "app/command_line.h"
 
 #include <strings.h>
 
@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/core/messages.h"
+#include "base/messages.h"
 
 namespace Tavrin {
 

@@ -1,0 +1,10 @@
+#include "octree/octree_random.h"
+
+namespace Tavrin {
+
+Random64& octree_random() {
+  static Random64 instance;
+  return instance;
+}
+
+}  // namespace Tavrin
