@@ -6,6 +6,9 @@
 #include "app/command_line.h"
 #include "app/globals.h"
 #include "base/messages.h"
+#ifdef TAVRIN_HAS_VIEWER
+#include "app/viewer/viewer_main.h"
+#endif
 
 namespace Tavrin {
 
@@ -16,9 +19,13 @@ int run_program(int argc, char** argv) {
     return 0;
   }
   if (argc <= 2) {
+#ifdef TAVRIN_HAS_VIEWER
+    return run_viewer(argc, argv);
+#else
     log_message("This build of tavrin has no viewer: give a file, a simplification type and a grid size.\n");
     log_message(usage_text(program));
     return 2;
+#endif
   }
   batch_mode = true;
   if (argc == 4 || argc == 5) return batch_run(argc, argv);

@@ -4,8 +4,7 @@
 // index-list property is sorted into lines, triangles and quadrilaterals with
 // a fast path for the common all-triangle uchar-count binary layout. Elements
 // nobody asks for are skipped by their exact byte size (binary) or token
-// count (ascii). Writing produces little-endian binary files through a large
-// output buffer.
+// count (ascii). Writing is io/ply_writer.h's.
 #pragma once
 
 #include <bit>
@@ -133,64 +132,6 @@ class PlyFile {
   std::vector<PlyElement> elements_;
   std::vector<std::string> comments_;
   size_t next_element_ = 0;
-};
-
-// Writes a PLY file in little-endian binary storage: declare comments,
-// elements and properties, write the header, then put the values of every
-// element in order and close.
-class PlyWriter {
- public:
-  explicit PlyWriter(PlyErrorCallback on_error = {});
-  ~PlyWriter();
-  PlyWriter(const PlyWriter&) = delete;
-  PlyWriter& operator=(const PlyWriter&) = delete;
-
-  bool create(const std::string& path);
-  bool add_comment(const std::string& text);
-  bool add_element(const std::string& name, int64_t count);
-  bool add_float_property(const std::string& name);
-  // A list with an unsigned 8-bit count and signed 32-bit entries.
-  bool add_index_list_property(const std::string& name);
-  bool write_header();
-
-  void put_float(float v) {
-    if (end_ - cur_ < 16) flush();
-    store32(&v);
-  }
-  void put_index_list3(int32_t a, int32_t b, int32_t c) {
-    if (end_ - cur_ < 16) flush();
-    *cur_++ = 3;
-    store32(&a);
-    store32(&b);
-    store32(&c);
-  }
-
-  // Flushes and closes; false when any write or the close failed.
-  bool close();
-  const std::string& error() const { return error_; }
-
- private:
-  void store32(const void* v) {
-    uint32_t u;
-    std::memcpy(&u, v, 4);
-    if constexpr (std::endian::native == std::endian::big) u = __builtin_bswap32(u);
-    std::memcpy(cur_, &u, 4);
-    cur_ += 4;
-  }
-  bool valid_name(const std::string& name);
-  bool fail(const std::string& text);
-  void flush();
-
-  PlyErrorCallback on_error_;
-  std::string error_;
-  FILE* file_ = nullptr;
-  std::string header_;
-  bool failed_ = false;
-  bool header_written_ = false;
-  bool have_element_ = false;
-  std::unique_ptr<char[]> buffer_;
-  char* cur_ = nullptr;
-  char* end_ = nullptr;
 };
 
 }  // namespace Tavrin

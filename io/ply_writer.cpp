@@ -2,6 +2,9 @@
 // one float property per scalar field, face element with index lists.
 #include "io/ply_writer.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "base/messages.h"
 #include "io/ply_file.h"
 #include "io/ply_reader.h"
@@ -83,6 +86,112 @@ int write_ply(const std::string& file_name, const std::string& name, int32_t num
 int write_ply(const std::string& file_name, const Object& object) {
   return write_ply(file_name, object.name, object.num_nodes(), object.nodes.data(),
                    object.num_triangles(), object.triangles.data(), object.scalars);
+}
+
+namespace {
+
+constexpr size_t kWriteBuffer = 4 << 20;
+
+bool is_space(char c) {
+  return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\v' || c == '\f';
+}
+
+}  // namespace
+
+PlyWriter::PlyWriter(PlyErrorCallback on_error) : on_error_(std::move(on_error)) {}
+
+PlyWriter::~PlyWriter() {
+  if (file_) std::fclose(file_);
+}
+
+bool PlyWriter::fail(const std::string& text) {
+  failed_ = true;
+  error_ = text;
+  if (on_error_) on_error_(text);
+  return false;
+}
+
+bool PlyWriter::create(const std::string& path) {
+  if (file_) return fail("Invalid arguments");
+  file_ = std::fopen(path.c_str(), "wb");
+  if (!file_) return fail(format("Unable to create file '%s': %s", path.c_str(), strerror(errno)));
+  header_ = "ply\nformat binary_little_endian 1.0\n";
+  return true;
+}
+
+bool PlyWriter::valid_name(const std::string& name) {
+  if (name.empty() || name.size() >= 256) return false;
+  for (char c : name)
+    if (is_space(c)) return false;
+  return true;
+}
+
+bool PlyWriter::add_comment(const std::string& text) {
+  if (!file_ || header_written_ || text.find_first_of("\r\n") != std::string::npos)
+    return fail("Invalid arguments");
+  header_ += "comment " + text + "\n";
+  return true;
+}
+
+bool PlyWriter::add_element(const std::string& name, int64_t count) {
+  if (!file_ || header_written_ || !valid_name(name) || count < 0) return fail("Invalid arguments");
+  header_ += format("element %s %lld\n", name.c_str(), static_cast<long long>(count));
+  have_element_ = true;
+  return true;
+}
+
+bool PlyWriter::add_float_property(const std::string& name) {
+  if (!file_ || header_written_ || !have_element_ || !valid_name(name))
+    return fail("Invalid arguments");
+  header_ += "property float " + name + "\n";
+  return true;
+}
+
+bool PlyWriter::add_index_list_property(const std::string& name) {
+  if (!file_ || header_written_ || !have_element_ || !valid_name(name))
+    return fail("Invalid arguments");
+  header_ += "property list uchar int " + name + "\n";
+  return true;
+}
+
+bool PlyWriter::write_header() {
+  if (!file_ || header_written_) return fail("Invalid arguments");
+  header_ += "end_header\n";
+  buffer_.reset(new (std::nothrow) char[kWriteBuffer]);
+  if (!buffer_) return fail("Out of memory");
+  header_written_ = true;
+  if (std::fwrite(header_.data(), 1, header_.size(), file_) != header_.size())
+    return fail(format("Error writing the header: %s", strerror(errno)));
+  cur_ = buffer_.get();
+  end_ = cur_ + kWriteBuffer;
+  return true;
+}
+
+void PlyWriter::flush() {
+  if (!buffer_) {
+    // Values put before the header: nothing can be written.
+    if (!failed_) fail("Invalid arguments: values before the header");
+    static char scratch[64];
+    cur_ = scratch;
+    end_ = scratch + sizeof scratch;
+    return;
+  }
+  size_t n = static_cast<size_t>(cur_ - buffer_.get());
+  if (!failed_ && n && std::fwrite(buffer_.get(), 1, n, file_) != n)
+    fail(format("Error writing values: %s", strerror(errno)));
+  cur_ = buffer_.get();
+}
+
+bool PlyWriter::close() {
+  if (!file_) return fail("Invalid arguments");
+  if (!header_written_ && !failed_) write_header();
+  if (buffer_) flush();
+  if (!failed_ && std::fflush(file_) != 0) fail(format("Error writing values: %s", strerror(errno)));
+  if (std::fclose(file_) != 0 && !failed_) fail(format("Error closing the file: %s", strerror(errno)));
+  file_ = nullptr;
+  buffer_.reset();
+  cur_ = end_ = nullptr;
+  return !failed_;
 }
 
 }  // namespace Tavrin

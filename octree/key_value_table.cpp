@@ -9,7 +9,7 @@
 
 #include <cmath>
 
-#include "octree/bucket_grouping.h"
+#include "hashuc/slot_groups.h"
 #include "tables/prime_table.h"
 #include "octree/octree_random.h"
 
@@ -89,17 +89,19 @@ void KeyValueHashTable::accumulate_triangles(int64_t count, const Vec3* nodes,
     return k == 0 ? t.a : (k == 1 ? t.b : t.c);
   };
   const uint32_t B = table_.bucketCount();
-  BucketGroups groups;
-  group_by_bucket(
-      static_cast<uint64_t>(count) * 3, B,
-      [&](uint64_t c) { return table_.bucketOf(grid.key(nodes[corner_node(c)])); }, groups);
+  // Corners grouped by bucket in input order: each bucket's worker folds its
+  // corners in the order one thread would, without locks.
+  SlotGroups groups;
+  if (!groups.build(B, static_cast<uint64_t>(count) * 3,
+                    [&](uint64_t c) { return table_.bucketOf(grid.key(nodes[corner_node(c)])); }))
+    return;
 
 #pragma omp parallel for schedule(static)
   for (int64_t b = 0; b < static_cast<int64_t>(B); ++b) {
     int64_t last_triangle = -1;
     PlaneQuadric q{};
-    for (uint64_t j = groups.start[b]; j < groups.start[b + 1]; ++j) {
-      const uint64_t c = groups.items[j];
+    for (uint32_t j = groups.begin(b); j < groups.end(b); ++j) {
+      const uint64_t c = groups.item(j);
       const int64_t t = static_cast<int64_t>(c / 3);
       if (t != last_triangle) {
         const TriangleRecord& tr = triangles[t];

@@ -17,7 +17,7 @@
 
 #include "base/messages.h"
 #include "base/timer.h"
-#include "octree/bucket_grouping.h"
+#include "hashuc/slot_groups.h"
 
 namespace Tavrin {
 
@@ -92,14 +92,16 @@ void Octree::merge_into_parent(int child_level) {
   };
   const uint64_t* keys = child.keys.data();
   const uint32_t B = parent.table.bucketCount();
-  BucketGroups groups;
-  group_by_bucket(
-      child.keys.size(), B, [&](uint64_t j) { return parent.table.bucketOf(parent_key(keys[j])); },
-      groups);
+  // Children grouped by their parent's bucket, in key order within a bucket,
+  // so each parent sums its children in the order one thread would.
+  SlotGroups groups;
+  if (!groups.build(B, child.keys.size(),
+                    [&](uint64_t j) { return parent.table.bucketOf(parent_key(keys[j])); }))
+    return;
 #pragma omp parallel for schedule(static)
   for (int64_t b = 0; b < static_cast<int64_t>(B); ++b) {
-    for (uint64_t j = groups.start[b]; j < groups.start[b + 1]; ++j) {
-      const uint64_t k = keys[groups.items[j]];
+    for (uint32_t j = groups.begin(b); j < groups.end(b); ++j) {
+      const uint64_t k = keys[groups.item(j)];
       const int64_t from = child.table.slot_index(k);
       const int64_t to = parent.table.slot_index(parent_key(k));
       if (from < 0 || to < 0) continue;  // every parent was collected from the same nodes
