@@ -1,6 +1,8 @@
 // Extended quadric error functions of the scalar-aware handlers: the variable
 // vector is v = (x, y, z, s1 .. sm, 1) with m = 1 (dimension 5) or m = 3
-// (dimension 7), and a cell's point and values minimise v^T Q v.
+// (dimension 7), and a cell's point and values minimise v^T Q v. After
+// Garland and Heckbert 1998, "Simplifying surfaces with color and texture
+// using quadric error metrics".
 #pragma once
 
 #include <cstdint>

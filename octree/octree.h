@@ -2,6 +2,10 @@
 // from 64 to 2048 cells per axis, each with the quadric records of its
 // occupied cells. Quadrics are accumulated at the finest level and merged
 // upwards; every cell then holds a representative position and its error.
+// The quadric clustering follows Lindstrom 2000, "Out-of-core simplification
+// of large polygonal models"; choosing a level per region under an error
+// bound follows Schaefer and Warren 2003, "Adaptive vertex clustering using
+// octrees".
 // Kept in the object so that a further run with another maximum error only
 // repeats the decimation.
 #pragma once

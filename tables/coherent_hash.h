@@ -9,7 +9,8 @@
 // to the key, consecutive cell keys placed at the same age stay side by side.
 // Each home slot remembers the highest age of the keys that call it home, so a
 // lookup probes at most that many positions. A key needing age 32 fails the
-// build. Cell keys must fit in 56 bits.
+// build. Cell keys must fit in 56 bits. After García, Lefebvre, Hornus and
+// Lasram 2011, "Coherent parallel hashing".
 //
 // After a successful build the top bytes are cleared and empty slots hold
 // kEmptyCellKey, so no lookup (key 0 included) can answer an empty slot.

@@ -9,6 +9,8 @@
 // MAX = 7 ln n steps; a key still carried then goes to the 101-slot stash.
 // Two stashed keys on one stash slot lose a key, which fails the build.
 // A lookup probes the key's functions in order and then its stash slot.
+// After Alcantara et al. 2011, "Building an efficient hash table on the GPU",
+// and the cuckoo stash of Kirsch, Mitzenmacher and Wieder 2009.
 //
 // Insertion chains of different threads interleave, so slot positions, stash
 // use and the eviction statistics may differ between runs and thread counts;

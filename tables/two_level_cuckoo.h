@@ -8,7 +8,8 @@
 // of 191 slots, trying up to 25 random seeds of 25 iterations each. A lookup is
 // therefore at most three probes inside one bucket. When a bucket overflows or
 // no seed places it, the whole table is built again with another bucket
-// function, six attempts in all.
+// function, six attempts in all. After Alcantara et al. 2009, "Real-time
+// parallel hashing on the GPU".
 //
 // Keys are staged in their buckets in key-index order (a counting sort by
 // bucket), so the keys a bucket holds and their order never depend on the
