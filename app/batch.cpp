@@ -20,8 +20,9 @@ int batch_run(int argc, char** argv) {
 
   std::optional<uint32_t> grid = parse_grid_size(argv[3]);
   if (!grid || *grid == 0) {
-    log_message(format("Invalid grid size '%s': give a whole number of cells per axis from 1 to %u.\n",
-                       argv[3], kMaxGridSize));
+    log_message(
+        format("Invalid grid size '%s': give a whole number of cells per axis from 1 to %u.\n",
+               argv[3], kMaxGridSize));
     return 2;
   }
   if (*grid > kMaxGridSize) {
@@ -34,7 +35,8 @@ int batch_run(int argc, char** argv) {
   if (argc == 5) {
     if (std::optional<float> lf = parse_float(argv[4])) {
       if (!std::isfinite(*lf) || *lf < 0.0f) {
-        log_message(format("Invalid load factor '%s': give a finite number of 0 or more.\n", argv[4]));
+        log_message(
+            format("Invalid load factor '%s': give a finite number of 0 or more.\n", argv[4]));
         return 2;
       }
       load_factor = *lf;

@@ -22,7 +22,9 @@ int run_program(int argc, char** argv) {
 #ifdef TAVRIN_HAS_VIEWER
     return run_viewer(argc, argv);
 #else
-    log_message("This build of tavrin has no viewer: give a file, a simplification type and a grid size.\n");
+    log_message(
+        "This build of tavrin has no viewer: give a file, a simplification type and a grid "
+        "size.\n");
     log_message(usage_text(program));
     return 2;
 #endif

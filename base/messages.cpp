@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <mutex>
 
-
 namespace Tavrin {
 
 namespace {
@@ -13,8 +12,7 @@ std::mutex sink_mutex;
 MessageSink current_sink;
 
 void default_sink(MessageRoute route, const std::string& text) {
-  if (route == MessageRoute::Box || route == MessageRoute::Progress ||
-      route == MessageRoute::Busy)
+  if (route == MessageRoute::Box || route == MessageRoute::Progress || route == MessageRoute::Busy)
     return;
   std::fwrite(text.data(), 1, text.size(), stdout);
   if (route == MessageRoute::Status || route == MessageRoute::StatusLine) std::fputc('\n', stdout);

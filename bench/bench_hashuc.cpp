@@ -3,10 +3,9 @@
 // times, the memory report of the handler, the peak resident size and the
 // throughput in million input triangles per second of the simplification.
 // Also measures what the reproducible accumulation (node map, then every
-// thread summing the corners of its own slots in triangle order) costs against a plain accumulation under
-// the slot locks in thread order: the locked pass is the same code in every
-// version, so it doubles as a baseline measured in the same run. The mesh is
-// cached under /tmp (see big_mesh.h).
+// thread summing the corners of its own slots in triangle order) costs against a plain accumulation
+// under the slot locks in thread order: the locked pass is the same code in every version, so it
+// doubles as a baseline measured in the same run. The mesh is cached under /tmp (see big_mesh.h).
 //
 // Usage: bench_hashuc [mesh.ply] [refinements]
 
@@ -17,12 +16,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "hashuc/handler_random.h"
 #include "base/messages.h"
 #include "base/timer.h"
-#include "hashuc/cluster_pipeline.h"
-#include "hashuc/hash_uc.h"
 #include "bench/big_mesh.h"
+#include "hashuc/cluster_pipeline.h"
+#include "hashuc/handler_random.h"
+#include "hashuc/hash_uc.h"
 #include "simplify/handler_factory.h"
 
 using namespace Tavrin;
@@ -64,7 +63,9 @@ void compare_accumulation(const Object& o, int32_t grid) {
   space.setUpGrid(grid, coords, o.num_nodes(), 3, 0);
   collectOccupiedCells(space, coords, o.num_nodes(), 3);
   TwoLevelCuckooTable<QefRecord> table;
-  if (!table.build(space.cellKeys.data(), static_cast<uint32_t>(space.cellKeys.size()), handler_random())) return;
+  if (!table.build(space.cellKeys.data(), static_cast<uint32_t>(space.cellKeys.size()),
+                   handler_random()))
+    return;
   TriangleInput in;
   in.coords = coords;
   in.triangles = reinterpret_cast<const int32_t*>(o.triangles.data());
@@ -74,9 +75,9 @@ void compare_accumulation(const Object& o, int32_t grid) {
 
   double t0 = now();
   NodeSlots map;
-  mapNodesToSlots(table, space.normalisation,
-                  [&](const Vec3& q, int64_t) { return space.grid.key(q); }, coords, o.num_nodes(), 3,
-                  map);
+  mapNodesToSlots(
+      table, space.normalisation, [&](const Vec3& q, int64_t) { return space.grid.key(q); }, coords,
+      o.num_nodes(), 3, map);
   double t1 = now();
   int64_t bad = -1;
   accumulateTriangles(table, space.normalisation, map, in, fold, bad);
@@ -85,8 +86,9 @@ void compare_accumulation(const Object& o, int32_t grid) {
   double t4 = now();
   locked_accumulation(table, space, in, fold.eps);
   double t5 = now();
-  std::printf("  accumulate grid %4d: reproducible %.3f s (node map %.3f, sums %.3f)   locked %.3f s\n",
-              grid, t3 - t0, t1 - t0, t3 - t1, t5 - t4);
+  std::printf(
+      "  accumulate grid %4d: reproducible %.3f s (node map %.3f, sums %.3f)   locked %.3f s\n",
+      grid, t3 - t0, t1 - t0, t3 - t1, t5 - t4);
 }
 
 }  // namespace
@@ -104,7 +106,9 @@ int main(int argc, char** argv) {
   const int32_t* tris = reinterpret_cast<const int32_t*>(o->triangles.data());
   const double m = o->num_triangles();
   std::printf("mesh: %d nodes, %d triangles\n", o->num_nodes(), o->num_triangles());
-  std::printf("thr  grid   create  submit optimal simplify   t_simp  Mtri/s    nodes   memory MB  peakRSS MB\n");
+  std::printf(
+      "thr  grid   create  submit optimal simplify   t_simp  Mtri/s    nodes   memory MB  peakRSS "
+      "MB\n");
   for (int threads : {1, 2}) {
     omp_set_num_threads(threads);
     for (int32_t grid : {64, 128, 256, 512, 1024}) {
@@ -113,7 +117,8 @@ int main(int argc, char** argv) {
       std::unique_ptr<HandlerInterface> h = create_handler(grid, HASH_UC, coords, o->num_nodes());
       SimplifiedMesh mesh;
       ExtraOutputs extra;
-      run_handler(h.get(), coords, o->num_nodes(), tris, o->num_triangles(), 4, QefInputs{}, mesh, extra);
+      run_handler(h.get(), coords, o->num_nodes(), tris, o->num_triangles(), 4, QefInputs{}, mesh,
+                  extra);
       const double t_simp = now() - t0;
       const uint64_t memory = h ? h->memoryBytes() : 0;
       delete_handler(h);

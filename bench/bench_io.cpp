@@ -4,6 +4,7 @@
 // argument the mesh is dragon_small.ply refined four times (over 12 million
 // triangles), cached in the temporary directory. Further arguments pick the
 // measurements (cat read load steps gid ply ascii); by default all run.
+#include <omp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,8 +15,6 @@
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include <omp.h>
 
 #include "base/messages.h"
 #include "io/gid_writer.h"
@@ -54,9 +53,11 @@ void report(const char* what, double seconds, double mb, double triangles, doubl
 bool write_ascii(const std::string& path, const Object& o) {
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return false;
-  std::fprintf(f, "ply\nformat ascii 1.0\nelement vertex %d\nproperty float x\nproperty float y\n"
-                  "property float z\nelement face %d\nproperty list uchar int vertex_indices\nend_header\n",
-               o.num_nodes(), o.num_triangles());
+  std::fprintf(
+      f,
+      "ply\nformat ascii 1.0\nelement vertex %d\nproperty float x\nproperty float y\n"
+      "property float z\nelement face %d\nproperty list uchar int vertex_indices\nend_header\n",
+      o.num_nodes(), o.num_triangles());
   std::vector<char> buf(1 << 22);
   size_t n = 0;
   auto flush = [&] {
@@ -87,8 +88,9 @@ bool write_ascii(const std::string& path, const Object& o) {
 
 int main(int argc, char** argv) {
   set_message_sink([](MessageRoute, const std::string&) {});  // keep the table readable
-  const std::string dir = (std::filesystem::temp_directory_path() /
-                           ("tavrin_bench_io_" + std::to_string(getpid()))).string();
+  const std::string dir =
+      (std::filesystem::temp_directory_path() / ("tavrin_bench_io_" + std::to_string(getpid())))
+          .string();
   std::filesystem::create_directories(dir);
   std::string path;
   std::unique_ptr<Object> mesh;
@@ -107,7 +109,8 @@ int main(int argc, char** argv) {
     mesh = load_ply(path);
     if (!mesh) {
       std::string source = (std::filesystem::path(__FILE__).parent_path().parent_path() /
-                            "tests/data/dragon_small.ply").string();
+                            "tests/data/dragon_small.ply")
+                               .string();
       mesh = load_ply(source);
       if (!mesh) {
         std::fprintf(stderr, "cannot read %s\n", source.c_str());
@@ -139,7 +142,8 @@ int main(int argc, char** argv) {
   if (want("read")) {
     t_read = best_seconds(3, [&] {
       PlyMesh data;
-      if (!read_ply_mesh(path, data)) std::fprintf(stderr, "read_ply failed: %s\n", data.error.c_str());
+      if (!read_ply_mesh(path, data))
+        std::fprintf(stderr, "read_ply failed: %s\n", data.error.c_str());
     });
     report("read_ply binary", t_read, mb, triangles, cat_mb_s);
     double t_flat = best_seconds(3, [&] {
@@ -164,14 +168,16 @@ int main(int argc, char** argv) {
     const int64_t n = o.num_nodes();
     NodeTriangles groups;
     double t_group = best_seconds(3, [&] { groups = group_triangles_by_node(o.triangles, n); });
-    double t_normals = best_seconds(3, [&] { node_normals(o.nodes, o.triangles, groups, o.normals); });
+    double t_normals =
+        best_seconds(3, [&] { node_normals(o.nodes, o.triangles, groups, o.normals); });
     std::vector<float> values;
     double t_boundary = best_seconds(3, [&] { boundary_values(o.triangles, groups, values); });
     double t_artificial = best_seconds(3, [&] { o.add_artificial_scalar(); });
     double t_box = best_seconds(3, [&] { o.update_bbox(); });
-    std::printf("load steps: group corners %.3f s, normals %.3f s, boundary %.3f s, "
-                "artificial %.3f s, box %.3f s\n",
-                t_group, t_normals, t_boundary, t_artificial, t_box);
+    std::printf(
+        "load steps: group corners %.3f s, normals %.3f s, boundary %.3f s, "
+        "artificial %.3f s, box %.3f s\n",
+        t_group, t_normals, t_boundary, t_artificial, t_box);
   }
 
   if (want("gid")) {
@@ -200,7 +206,8 @@ int main(int argc, char** argv) {
     report("cat > /dev/null", t_cat_ascii, ascii_mb, triangles, ascii_mb / t_cat_ascii);
     double t_ascii = best_seconds(2, [&] {
       PlyMesh data;
-      if (!read_ply_mesh(ascii, data)) std::fprintf(stderr, "ascii read_ply failed: %s\n", data.error.c_str());
+      if (!read_ply_mesh(ascii, data))
+        std::fprintf(stderr, "ascii read_ply failed: %s\n", data.error.c_str());
     });
     report("read_ply ascii", t_ascii, ascii_mb, triangles, ascii_mb / t_cat_ascii);
   }

@@ -58,9 +58,10 @@ int main(int argc, char** argv) {
     std::unique_ptr<Object> result = mesh->simplify_octree(e);
     const double t = omp_get_wtime() - t0;
     if (!result) return 1;
-    std::printf("octree max error %g: %d -> %d triangles in %.3f s (%.1f Mtri/s, %.1f x baseline)\n",
-                static_cast<double>(e), mesh->num_triangles(), result->num_triangles(), t,
-                mesh->num_triangles() / t * 1e-6, t / base);
+    std::printf(
+        "octree max error %g: %d -> %d triangles in %.3f s (%.1f Mtri/s, %.1f x baseline)\n",
+        static_cast<double>(e), mesh->num_triangles(), result->num_triangles(), t,
+        mesh->num_triangles() / t * 1e-6, t / base);
   }
   return 0;
 }

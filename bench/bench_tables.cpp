@@ -10,18 +10,18 @@
 // Usage: bench_tables [random_key_count] [mesh.ply] [refinements]
 #include <omp.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <random>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
-#include "hashuc/handler_random.h"
 #include "base/messages.h"
 #include "bench/big_mesh.h"
 #include "hashuc/grid.h"
+#include "hashuc/handler_random.h"
 #include "tables/coherent_hash.h"
 #include "tables/single_cuckoo.h"
 #include "tables/two_level_cuckoo.h"
@@ -79,7 +79,8 @@ KeySet meshSet(const Object& o, int32_t n) {
   s.keys.erase(std::unique(s.keys.begin(), s.keys.end()), s.keys.end());
   std::vector<uint8_t> seen(s.keys.size(), 0);
   for (uint64_t k : node_keys) {
-    const size_t at = static_cast<size_t>(std::lower_bound(s.keys.begin(), s.keys.end(), k) - s.keys.begin());
+    const size_t at =
+        static_cast<size_t>(std::lower_bound(s.keys.begin(), s.keys.end(), k) - s.keys.begin());
     if (!seen[at]) {
       seen[at] = 1;
       s.lookups.push_back(k);
@@ -115,7 +116,9 @@ struct CountingAllocator {
     std::allocator<T>().deallocate(p, n);
   }
   template <class U>
-  bool operator==(const CountingAllocator<U>&) const { return true; }
+  bool operator==(const CountingAllocator<U>&) const {
+    return true;
+  }
 };
 
 // Times lookup(keys, n, out), which answers every key (slot index or -1 per
@@ -171,7 +174,8 @@ Row repeat(Row row, int reps, Once once) {
 }
 
 template <class Table, class Build>
-Row runTable(const char* name, std::string factor, const KeySet& s, Build build, double extra_bytes_per_slot) {
+Row runTable(const char* name, std::string factor, const KeySet& s, Build build,
+             double extra_bytes_per_slot) {
   return repeat(Row{name, factor}, repetitionsFor(s.keys.size()), [&](Row& row) {
     Table table;
     const double t0 = omp_get_wtime();
@@ -179,34 +183,39 @@ Row runTable(const char* name, std::string factor, const KeySet& s, Build build,
     row.build = omp_get_wtime() - t0;
     if (!row.ok) return;
     const int64_t n = static_cast<int64_t>(s.keys.size());
-    auto find = [&](const uint64_t* k, size_t count, int64_t* out) { table.find_all(k, count, out); };
+    auto find = [&](const uint64_t* k, size_t count, int64_t* out) {
+      table.find_all(k, count, out);
+    };
     row.hits = timeLookups(s.lookups, find, n);
     row.misses = timeLookups(s.absent, find, 0);
     const double slot_bytes = sizeof(typename Table::Slot) + extra_bytes_per_slot;
-    row.bytes_per_key = static_cast<double>(table.slotCount()) * slot_bytes / static_cast<double>(n);
+    row.bytes_per_key =
+        static_cast<double>(table.slotCount()) * slot_bytes / static_cast<double>(n);
   });
 }
 
 Row runUnorderedMap(const KeySet& s) {
   using Map = std::unordered_map<uint64_t, Qef56, std::hash<uint64_t>, std::equal_to<uint64_t>,
                                  CountingAllocator<std::pair<const uint64_t, Qef56>>>;
-  return repeat(Row{"std::unordered_map", "1.0 (max)"}, repetitionsFor(s.keys.size()), [&](Row& row) {
-    const size_t before = g_allocated;
-    Map map;
-    const double t0 = omp_get_wtime();
-    map.reserve(s.keys.size());
-    for (uint64_t k : s.keys) map.emplace(k, Qef56{});
-    row.build = omp_get_wtime() - t0;
-    row.ok = map.size() == s.keys.size();
-    const int64_t n = static_cast<int64_t>(s.keys.size());
-    auto find = [&](const uint64_t* k, size_t count, int64_t* out) {
+  return repeat(
+      Row{"std::unordered_map", "1.0 (max)"}, repetitionsFor(s.keys.size()), [&](Row& row) {
+        const size_t before = g_allocated;
+        Map map;
+        const double t0 = omp_get_wtime();
+        map.reserve(s.keys.size());
+        for (uint64_t k : s.keys) map.emplace(k, Qef56{});
+        row.build = omp_get_wtime() - t0;
+        row.ok = map.size() == s.keys.size();
+        const int64_t n = static_cast<int64_t>(s.keys.size());
+        auto find = [&](const uint64_t* k, size_t count, int64_t* out) {
 #pragma omp parallel for schedule(static)
-      for (int64_t i = 0; i < static_cast<int64_t>(count); ++i) out[i] = map.find(k[i]) != map.end() ? 0 : -1;
-    };
-    row.hits = timeLookups(s.lookups, find, n);
-    row.misses = timeLookups(s.absent, find, 0);
-    row.bytes_per_key = static_cast<double>(g_allocated - before) / static_cast<double>(n);
-  });
+          for (int64_t i = 0; i < static_cast<int64_t>(count); ++i)
+            out[i] = map.find(k[i]) != map.end() ? 0 : -1;
+        };
+        row.hits = timeLookups(s.lookups, find, n);
+        row.misses = timeLookups(s.absent, find, 0);
+        row.bytes_per_key = static_cast<double>(g_allocated - before) / static_cast<double>(n);
+      });
 }
 
 void printRows(const KeySet& s, const std::vector<Row>& rows) {
@@ -214,21 +223,23 @@ void printRows(const KeySet& s, const std::vector<Row>& rows) {
   const double n = static_cast<double>(s.keys.size());
   std::printf("\n%s: %zu keys, %d threads, median of %d runs\n", s.name.c_str(), s.keys.size(),
               omp_get_max_threads(), base.runs);
-  std::printf("| table | factor | build s | hit lookups s | ns/hit | miss lookups s | ns/miss | bytes/key "
-              "| build vs map | hits vs map | misses vs map |\n");
+  std::printf(
+      "| table | factor | build s | hit lookups s | ns/hit | miss lookups s | ns/miss | bytes/key "
+      "| build vs map | hits vs map | misses vs map |\n");
   std::printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (const Row& r : rows) {
     if (!r.ok) {
-      std::printf("| %s | %s | every build failed (returned 0) | | | | | | | | |\n", r.table.c_str(),
-                  r.factor.c_str());
+      std::printf("| %s | %s | every build failed (returned 0) | | | | | | | | |\n",
+                  r.table.c_str(), r.factor.c_str());
       continue;
     }
-    const std::string failed =
-        r.failures ? " (" + std::to_string(r.failures) + " of " + std::to_string(r.runs) + " builds failed)" : "";
+    const std::string failed = r.failures ? " (" + std::to_string(r.failures) + " of " +
+                                                std::to_string(r.runs) + " builds failed)"
+                                          : "";
     std::printf("| %s | %s%s | %.4f | %.4f | %.1f | %.4f | %.1f | %.1f | %.2fx | %.2fx | %.2fx |\n",
-                r.table.c_str(), r.factor.c_str(), failed.c_str(), r.build, r.hits, 1e9 * r.hits / n, r.misses,
-                1e9 * r.misses / n, r.bytes_per_key, base.build / r.build, base.hits / r.hits,
-                base.misses / r.misses);
+                r.table.c_str(), r.factor.c_str(), failed.c_str(), r.build, r.hits,
+                1e9 * r.hits / n, r.misses, 1e9 * r.misses / n, r.bytes_per_key,
+                base.build / r.build, base.hits / r.hits, base.misses / r.misses);
   }
   std::printf("summary %s, factor 1.10, 3x the map (build/hits/misses):", s.name.c_str());
   for (const Row& r : rows) {
@@ -237,8 +248,8 @@ void printRows(const KeySet& s, const std::vector<Row>& rows) {
     if (!r.ok)
       std::printf("  %s: build failed;", r.table.c_str());
     else
-      std::printf("  %s: %s/%s/%s;", r.table.c_str(), mark(base.build / r.build), mark(base.hits / r.hits),
-                  mark(base.misses / r.misses));
+      std::printf("  %s: %s/%s/%s;", r.table.c_str(), mark(base.build / r.build),
+                  mark(base.hits / r.hits), mark(base.misses / r.misses));
   }
   std::printf("\n");
   std::fflush(stdout);
@@ -250,14 +261,17 @@ void runSet(const KeySet& s) {
   std::vector<Row> rows;
   // One-byte lock per bucket plus a 2-byte count and 4-byte seed per bucket.
   rows.push_back(runTable<TwoLevelCuckooTable<Qef56>>(
-      "two-level cuckoo", "(409/573)", s, [&](auto& t) { return t.build(keys, n, handler_random()); }, 7.0 / 573));
+      "two-level cuckoo", "(409/573)", s,
+      [&](auto& t) { return t.build(keys, n, handler_random()); }, 7.0 / 573));
   for (float factor : {1.05f, 1.1f, 1.25f, 1.4f}) {
     char f[16];
     std::snprintf(f, sizeof f, "%.2f", factor);
     rows.push_back(runTable<SingleCuckooTable<Qef56>>(
-        "single cuckoo", f, s, [&](auto& t) { return t.build(keys, n, factor, handler_random()); }, 1.0 / 16));
+        "single cuckoo", f, s, [&](auto& t) { return t.build(keys, n, factor, handler_random()); },
+        1.0 / 16));
     rows.push_back(runTable<CoherentHashTable<Qef56>>(
-        "coherent", f, s, [&](auto& t) { return t.build(keys, n, factor, handler_random()); }, 1.0 + 1.0 / 16));
+        "coherent", f, s, [&](auto& t) { return t.build(keys, n, factor, handler_random()); },
+        1.0 + 1.0 / 16));
   }
   rows.push_back(runUnorderedMap(s));
   printRows(s, rows);

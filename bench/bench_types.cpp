@@ -139,10 +139,11 @@ int main(int argc, char** argv) {
     const Run& r = runs[t];
     if (only >= 0 && t != only) continue;
     const PhaseTimes& p = r.phases;
-    std::printf("%-22s %7.3f %7.3f %7.3f %7.3f %8.3f %8.3f %7.2f %9d %9d %7d %9.1f %9.1f %6.2f %7.3f\n",
-                simp_type_keyword(static_cast<simp_type>(t)), p.normals, p.create, p.submit,
-                p.optimal, p.simplify, r.t_simp, nt / r.t_simp / 1e6, r.nodes, r.triangles,
-                r.lines, r.memory / 1048576.0, r.peak_mb, r.t_simp / base, r.cpu);
+    std::printf(
+        "%-22s %7.3f %7.3f %7.3f %7.3f %8.3f %8.3f %7.2f %9d %9d %7d %9.1f %9.1f %6.2f %7.3f\n",
+        simp_type_keyword(static_cast<simp_type>(t)), p.normals, p.create, p.submit, p.optimal,
+        p.simplify, r.t_simp, nt / r.t_simp / 1e6, r.nodes, r.triangles, r.lines,
+        r.memory / 1048576.0, r.peak_mb, r.t_simp / base, r.cpu);
   }
   return 0;
 }

@@ -16,7 +16,8 @@ namespace Tavrin {
 
 inline std::unique_ptr<Object> load_big_mesh(const std::string& path, int refinements) {
   std::string base = path.substr(path.find_last_of('/') + 1);
-  const std::string cache = "/tmp/tavrin_bench_" + base + "_r" + std::to_string(refinements) + ".ply";
+  const std::string cache =
+      "/tmp/tavrin_bench_" + base + "_r" + std::to_string(refinements) + ".ply";
   if (refinements > 0)
     if (std::unique_ptr<Object> o = load_ply(cache)) return o;
   std::unique_ptr<Object> o = load_ply(path);

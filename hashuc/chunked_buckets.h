@@ -16,8 +16,7 @@ namespace Tavrin {
 template <class Entry, int N>
 class ChunkedBuckets {
  public:
-  explicit ChunkedBuckets(uint32_t bucket_count)
-      : buckets_(bucket_count ? bucket_count : 1) {}
+  explicit ChunkedBuckets(uint32_t bucket_count) : buckets_(bucket_count ? bucket_count : 1) {}
   ChunkedBuckets(const ChunkedBuckets&) = delete;
   ChunkedBuckets& operator=(const ChunkedBuckets&) = delete;
 

@@ -72,15 +72,16 @@ class ClusterHandler : public HandlerInterface {
 
   void submit(const float* coords, int32_t components, const int32_t* triangles,
               int32_t triangle_count, int32_t triangle_stride) override {
-    if (table_) accumulateWith(Policy::fold(space_), coords, components, triangles, triangle_count,
-                               triangle_stride);
+    if (table_)
+      accumulateWith(Policy::fold(space_), coords, components, triangles, triangle_count,
+                     triangle_stride);
   }
 
   int32_t solve() override {
     if (!table_) return 0;
     const ClusterGrid& grid = space_.grid;
-    return static_cast<int32_t>(solveSlots(
-        *table_, [&](Record& r, uint64_t key) { return Policy::solve(r, key, grid); }));
+    return static_cast<int32_t>(
+        solveSlots(*table_, [&](Record& r, uint64_t key) { return Policy::solve(r, key, grid); }));
   }
 
   void output(const float* coords, int32_t components, const int32_t* triangles,
@@ -193,9 +194,9 @@ class ClusterHandler : public HandlerInterface {
   // Fills map_ with the slot of every node's cell; a handler whose keys
   // depend on more than the position (a sub-cluster by node normal) overrides it.
   virtual bool mapNodes(const float* coords, int64_t node_count, int32_t components) {
-    return mapNodesToSlots(*table_, space_.normalisation,
-                           [&](const Vec3& q, int64_t) { return space_.grid.key(q); }, coords,
-                           node_count, components, map_);
+    return mapNodesToSlots(
+        *table_, space_.normalisation, [&](const Vec3& q, int64_t) { return space_.grid.key(q); },
+        coords, node_count, components, map_);
   }
 
   // mapNodes, or the same map from the cells the collection found for these

@@ -106,7 +106,8 @@ PassResult accumulateTriangles(Table& table, const NormalizationBox& nb, const N
       }
       for (int i = 0; i < m; ++i)
         for (int c = 0; c < 3; ++c)
-          if (partition.part(slot[i][c]) == p) fold.add(table.slot(slot[i][c]).rec, terms[i], tc[i], c);
+          if (partition.part(slot[i][c]) == p)
+            fold.add(table.slot(slot[i][c]).rec, terms[i], tc[i], c);
     };
     // The nodes of a triangle kFar ahead and the records of one kNear ahead
     // are fetched early; both lie at scattered places.

@@ -208,7 +208,8 @@ int64_t collectOccupiedCells(ClusterSpace& space, const float* coords, int64_t n
   for (uint64_t b = 0; b < buckets; ++b) {
     const uint32_t begin = groups.begin(b), end = groups.end(b);
     const uint32_t first = first_cell[b];
-    for (uint32_t j = 0; j < first_cell[b + 1] - first; ++j) cell_keys[first + j] = distinct[begin + j];
+    for (uint32_t j = 0; j < first_cell[b + 1] - first; ++j)
+      cell_keys[first + j] = distinct[begin + j];
     for (uint32_t k = begin; k < end; ++k) node_cell[groups.item(k)] = first + local[k];
   }
   space.nodeCellCoords = coords;

@@ -9,9 +9,8 @@ uint64_t HashUCAcc::memoryBytes() const {
 }
 
 void HashUCAcc::interpolateValues(const float* coords, int32_t node_count, int32_t components,
-                                  const float* const* values, const int32_t* strides,
-                                  int32_t count, std::vector<std::vector<float>>& out,
-                                  int32_t& length) {
+                                  const float* const* values, const int32_t* strides, int32_t count,
+                                  std::vector<std::vector<float>>& out, int32_t& length) {
   if (!table_ || !values) return;
   const int32_t m = count < 0 ? 0 : (count > 6 ? 6 : count);
   std::vector<std::vector<float>> arrays(m);
@@ -19,8 +18,8 @@ void HashUCAcc::interpolateValues(const float* coords, int32_t node_count, int32
   for (int32_t j = 0; j < m; ++j) {
     if (!values[j]) return;
     clearRecords(*table_);
-    interpolateValue(coords, node_count, components, values[j], strides ? strides[j] : 1,
-                     arrays[j], n);
+    interpolateValue(coords, node_count, components, values[j], strides ? strides[j] : 1, arrays[j],
+                     n);
     if (!table_) return;  // the pass failed and dropped the table
   }
   out = std::move(arrays);

@@ -56,9 +56,9 @@ inline constexpr float kMergedNumbered = -3.0f;
 // above eps: the plane normal trianglePlaneQuadric uses, computed the same way.
 inline Vec3 triangleUnitNormal(const Vec3& q0, const Vec3& q1, const Vec3& q2, float eps) {
   const Vec3 N = cross(q1 - q0, q2 - q0);
-  const float len = static_cast<float>(std::sqrt(static_cast<double>(N.x) * N.x +
-                                                 static_cast<double>(N.y) * N.y +
-                                                 static_cast<double>(N.z) * N.z));
+  const float len =
+      static_cast<float>(std::sqrt(static_cast<double>(N.x) * N.x + static_cast<double>(N.y) * N.y +
+                                   static_cast<double>(N.z) * N.z));
   if (!(eps < len / 6.0f)) return Vec3{};
   return {N.x / len, N.y / len, N.z / len};
 }
@@ -100,7 +100,9 @@ struct AdaptNormalPolicy {
       r.v[17] += 1.0f;
     }
   };
-  static Fold fold(const ClusterSpace& space) { return Fold{QefPolicy<QefRecord>::fold(space).eps}; }
+  static Fold fold(const ClusterSpace& space) {
+    return Fold{QefPolicy<QefRecord>::fold(space).eps};
+  }
 
   // The quadric solve of the first fourteen fields with the given count.
   static void solveWithCount(Record& r, uint64_t subkey, const ClusterGrid& grid) {
@@ -265,8 +267,8 @@ class AdaptNormalHandler
     return number(ignored);
   }
 
-  OutputNumbering numbering_;                            // representative slot per output node
-  std::vector<std::pair<uint32_t, int32_t>> numbered_;   // every numbered slot and its number
+  OutputNumbering numbering_;                           // representative slot per output node
+  std::vector<std::pair<uint32_t, int32_t>> numbered_;  // every numbered slot and its number
   NodeSlots value_map_;
 };
 

@@ -34,8 +34,7 @@ float dotN(const float (&a)[N], const float (&b)[N]) {
 }  // namespace
 
 template <int M>
-typename ScalarQefPolicy<M>::Terms ScalarQefPolicy<M>::Fold::terms(
-    const TriangleCorners& t) const {
+typename ScalarQefPolicy<M>::Terms ScalarQefPolicy<M>::Fold::terms(const TriangleCorners& t) const {
   Terms q;
   for (int j = 0; j < 3; ++j) {
     q.corner[j][0] = t.q[j].x;
@@ -95,8 +94,11 @@ NormalizationBox scalarValueBox(const float* const* values, int64_t node_count) 
   float hi0 = -kLargestFloat, hi1 = -kLargestFloat, hi2 = -kLargestFloat;
   bool any = false;
   // Minimum and maximum are exact: the result does not depend on the threads.
-#pragma omp parallel for schedule(static) reduction(min : lo0, lo1, lo2) \
-    reduction(max : hi0, hi1, hi2) reduction(|| : any)
+#pragma omp parallel for schedule(static) reduction(min                                         \
+                                                    : lo0, lo1, lo2) reduction(max              \
+                                                                               : hi0, hi1, hi2) \
+    reduction(||                                                                                \
+              : any)
   for (int64_t i = 0; i < node_count; ++i) {
     float s[3] = {0.0f, 0.0f, 0.0f};
     bool has_value = true;

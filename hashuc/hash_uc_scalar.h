@@ -50,15 +50,13 @@ struct ScalarQefLayout;
 template <>
 struct ScalarQefLayout<1> {
   using Record = ScalarQefRecord;
-  static constexpr int kLastDiagonal = 9, kC = 10, kValueSum = 11, kPositionSum = 16,
-                       kCount = 19;
+  static constexpr int kLastDiagonal = 9, kC = 10, kValueSum = 11, kPositionSum = 16, kCount = 19;
   static constexpr std::array<int, 4> kB{12, 13, 14, 15};
 };
 template <>
 struct ScalarQefLayout<3> {
   using Record = Scalar3QefRecord;
-  static constexpr int kLastDiagonal = 24, kC = 25, kValueSum = 32, kPositionSum = 28,
-                       kCount = 31;
+  static constexpr int kLastDiagonal = 24, kC = 25, kValueSum = 32, kPositionSum = 28, kCount = 31;
   static constexpr std::array<int, 6> kB{20, 21, 22, 23, 26, 27};
 };
 
@@ -67,8 +65,8 @@ template <int M>
 struct ScalarQefPolicy {
   using Layout = ScalarQefLayout<M>;
   using Record = typename Layout::Record;
-  static constexpr int kDims = 3 + M;                        // point dimension
-  static constexpr int kUpper = kDims * (kDims + 1) / 2;     // entries of A's upper triangle
+  static constexpr int kDims = 3 + M;                     // point dimension
+  static constexpr int kUpper = kDims * (kDims + 1) / 2;  // entries of A's upper triangle
   static constexpr int kNumberField = Layout::kB[0];
   static constexpr int kPointField = Layout::kPositionSum;
   static constexpr int kValueField = 0;  // value averaging: fields 0..5, count 6

@@ -63,7 +63,8 @@ template <class Table, class Traits>
 class HashUCSpaceFactorTable
     : public ClusterHandler<RetryingTable<Table, Traits>, QefPolicy<QefRecord>> {
  public:
-  explicit HashUCSpaceFactorTable(float load_factor) : first_factor_(firstSpaceFactor(load_factor)) {}
+  explicit HashUCSpaceFactorTable(float load_factor)
+      : first_factor_(firstSpaceFactor(load_factor)) {}
 
   simp_type type() const override { return Traits::kType; }
 

@@ -37,8 +37,8 @@ class NormalClusterHandler : public ClusterHandler<Table, Policy> {
   void initialise(int32_t, const float*, int32_t, int32_t) override {}
 
   void initialiseWithNormals(int32_t grid_size, const float* coords, int32_t node_count,
-                             int32_t components, const int32_t* triangles,
-                             int32_t triangle_count, int32_t triangle_stride) override {
+                             int32_t components, const int32_t* triangles, int32_t triangle_count,
+                             int32_t triangle_stride) override {
     Base::releaseCells();  // the normals stay
     setUpGrid(grid_size, coords, node_count, components);
     if (normals_.size() != static_cast<size_t>(node_count))
@@ -65,9 +65,10 @@ class NormalClusterHandler : public ClusterHandler<Table, Policy> {
     if (static_cast<int64_t>(normals_.size()) < node_count) return false;
     const ClusterGrid& grid = this->space_.grid;
     const Vec3* normal = normals_.data();
-    return mapNodesToSlots(*this->table_, this->space_.normalisation,
-                           [&](const Vec3& q, int64_t i) { return grid.key(q, normal[i]); },
-                           coords, node_count, components, this->map_);
+    return mapNodesToSlots(
+        *this->table_, this->space_.normalisation,
+        [&](const Vec3& q, int64_t i) { return grid.key(q, normal[i]); }, coords, node_count,
+        components, this->map_);
   }
 
   // 176 bytes of handler, 216 with a table, plus the table's buckets and the keys.

@@ -27,10 +27,10 @@
 #include "hashuc/grid.h"
 #include "hashuc/node_slots.h"
 #include "hashuc/qef.h"
-#include "hashuc/slot_groups.h"
 #include "hashuc/slot_crossings.h"
-#include "tables/large_array.h"
+#include "hashuc/slot_groups.h"
 #include "simplify/handler_interface.h"
+#include "tables/large_array.h"
 
 namespace Tavrin {
 
@@ -123,9 +123,8 @@ void concatenate(std::vector<std::vector<T>>& parts, std::vector<T>& out) {
 // bucket with the stable counting sort and deduplicated bucket by bucket.
 template <class Layout, class Table>
 bool assembleTrianglesAndLines(Table& table, const NormalizationBox& nb, const NodeSlots& map,
-                               const TriangleInput& in, int32_t output_count,
-                               SimplifiedMesh& mesh, int64_t& bad_triangle,
-                               const SlotCrossings* crossings = nullptr) {
+                               const TriangleInput& in, int32_t output_count, SimplifiedMesh& mesh,
+                               int64_t& bad_triangle, const SlotCrossings* crossings = nullptr) {
   using namespace assembly_detail;
   const uint64_t c = static_cast<uint64_t>(output_count);
   const bool lines = mesh.want_lines;
@@ -164,7 +163,9 @@ bool assembleTrianglesAndLines(Table& table, const NormalizationBox& nb, const N
     std::vector<CandidateTriangle>& tris = tri_parts[blk];
     std::vector<uint64_t>& edges = edge_parts[blk];
     tris.reserve(spanning.size());
-    auto edge = [&](int32_t a, int32_t b) { edges.push_back(edgeWord(std::min(a, b), std::max(a, b))); };
+    auto edge = [&](int32_t a, int32_t b) {
+      edges.push_back(edgeWord(std::min(a, b), std::max(a, b)));
+    };
     const size_t m = spanning.size();
     for (size_t k = 0; k < m; ++k) {
       // Scattered reads: the nodes of a later triangle are fetched early.
@@ -326,7 +327,8 @@ void writePerOutputNode(Table& table, const OutputNumbering& numbering, int32_t 
   const int64_t n = numbering.count();
   out.assign(static_cast<size_t>(n) * width, -1000.0f);
 #pragma omp parallel for schedule(static)
-  for (int64_t o = 0; o < n; ++o) field(table.slot(numbering.output_slot[o]).rec, out.data() + o * width);
+  for (int64_t o = 0; o < n; ++o)
+    field(table.slot(numbering.output_slot[o]).rec, out.data() + o * width);
 }
 
 // Three floats per output node: the record's point, denormalised.

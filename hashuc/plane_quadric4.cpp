@@ -16,7 +16,8 @@ typedef int I4 __attribute__((vector_size(16)));
 // sqrt(x*x + y*y + z*z) in double from float lanes, rounded back to float.
 F4 lengthInDouble(F4 x, F4 y, F4 z) {
   auto half = [](F4 v, int h) -> D2 {
-    const F2 two = h == 0 ? __builtin_shufflevector(v, v, 0, 1) : __builtin_shufflevector(v, v, 2, 3);
+    const F2 two =
+        h == 0 ? __builtin_shufflevector(v, v, 0, 1) : __builtin_shufflevector(v, v, 2, 3);
     return __builtin_convertvector(two, D2);
   };
   F2 out[2];

@@ -9,8 +9,8 @@
 #include <cmath>
 #include <cstdint>
 
-#include "hashuc/grid.h"
 #include "base/vec3.h"
+#include "hashuc/grid.h"
 
 namespace Tavrin {
 
@@ -44,15 +44,16 @@ struct PlaneQuadric {
 // Plane quadric of the triangle p0 p1 p2 (normalised positions): weight a
 // third of the area; zero terms when the weight is not above eps. Inline:
 // it runs once per triangle and cell in the accumulation.
-inline PlaneQuadric trianglePlaneQuadric(const Vec3& p0, const Vec3& p1, const Vec3& p2, float eps) {
+inline PlaneQuadric trianglePlaneQuadric(const Vec3& p0, const Vec3& p1, const Vec3& p2,
+                                         float eps) {
   const Vec3 e1 = p1 - p0;
   const Vec3 e2 = p2 - p0;
   // N = e1 x e2 component by component: (e1.y*e2.z - e1.z*e2.y, ...).
   const Vec3 N = cross(e1, e2);
   // |N| in double from the float components, then back to float.
-  const float len = static_cast<float>(std::sqrt(static_cast<double>(N.x) * N.x +
-                                                 static_cast<double>(N.y) * N.y +
-                                                 static_cast<double>(N.z) * N.z));
+  const float len =
+      static_cast<float>(std::sqrt(static_cast<double>(N.x) * N.x + static_cast<double>(N.y) * N.y +
+                                   static_cast<double>(N.z) * N.z));
   const float w = len / 6.0f;  // a third of the area |N| / 2
   Vec3 n(0.0f, 0.0f, 0.0f);    // a degenerate triangle adds nothing
   if (eps < w) n = Vec3(N.x / len, N.y / len, N.z / len);
@@ -71,7 +72,6 @@ inline PlaneQuadric trianglePlaneQuadric(const Vec3& p0, const Vec3& p1, const V
   q.t[9] = w * d * n.z;
   return q;
 }
-
 
 // Adds one corner: the plane terms to fields 0..9, the corner to 10..12 and 1
 // to the count. Field by field, in that order.

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "hashuc/node_slots.h"
+#include "hashuc/recent_words.h"
 #include "hashuc/slot_groups.h"  // kNoSlot
 #include "hashuc/slot_partition.h"
-#include "hashuc/recent_words.h"
 
 namespace Tavrin {
 
@@ -95,7 +95,8 @@ inline int64_t classifyTriangles(const int32_t* triangles, int64_t count, int32_
         break;  // later triangles of this block cannot come first
       }
       if (owners)
-        owners[t] = static_cast<uint16_t>(partition->bit(s[0]) | partition->bit(s[1]) | partition->bit(s[2]));
+        owners[t] = static_cast<uint16_t>(partition->bit(s[0]) | partition->bit(s[1]) |
+                                          partition->bit(s[2]));
       if (!crossings || (s[0] == s[1] && s[1] == s[2])) continue;
       if (s[0] != s[1] && s[1] != s[2] && s[0] != s[2]) {
         spanning->push_back(t);

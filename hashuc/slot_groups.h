@@ -115,7 +115,7 @@ bool SlotGroups::buildFromSources(uint64_t slot_count, uint64_t source_count, co
     start_[s + 1] = n;
   }
   for (uint64_t s = 0; s < slot_count; ++s) start_[s + 1] += start_[s];
-  // Each block's place inside each segment: blocks in source order.
+    // Each block's place inside each segment: blocks in source order.
 #pragma omp parallel for schedule(static)
   for (uint64_t s = 0; s < slot_count; ++s) {
     uint32_t at = start_[s];

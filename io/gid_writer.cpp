@@ -5,6 +5,7 @@
 #include "io/gid_writer.h"
 
 #include <omp.h>
+#include <strings.h>
 
 #include <algorithm>
 #include <cctype>
@@ -12,7 +13,6 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <strings.h>
 
 #include "base/messages.h"
 
@@ -34,7 +34,8 @@ class TextFile {
   bool create(const std::string& path) {
     path_ = path;
     file_ = std::fopen(path.c_str(), "wb");
-    if (!file_) log_message(format("Unable to create file '%s': %s\n", path.c_str(), strerror(errno)));
+    if (!file_)
+      log_message(format("Unable to create file '%s': %s\n", path.c_str(), strerror(errno)));
     ok_ = file_ != nullptr;
     return ok_;
   }
@@ -76,7 +77,8 @@ void write_records(TextFile& out, int64_t n, size_t max_line, FormatRecord forma
   std::vector<std::vector<char>> buffers(threads);
   std::vector<size_t> lengths(threads);
   for (int64_t start = 0; start < n; start += block * threads) {
-    const int blocks = static_cast<int>(std::min<int64_t>(threads, (n - start + block - 1) / block));
+    const int blocks =
+        static_cast<int>(std::min<int64_t>(threads, (n - start + block - 1) / block));
 #pragma omp parallel for schedule(static) num_threads(blocks)
     for (int b = 0; b < blocks; ++b) {
       std::vector<char>& buffer = buffers[b];
@@ -177,7 +179,8 @@ void report_write_progress() {
 
 std::string gid_mesh_file_name(const std::string& file_name) {
   size_t dot = file_name.rfind('.');
-  if (dot != std::string::npos && strcasecmp(file_name.c_str() + dot, ".msh") == 0) return file_name;
+  if (dot != std::string::npos && strcasecmp(file_name.c_str() + dot, ".msh") == 0)
+    return file_name;
   return file_name + ".msh";
 }
 
@@ -236,7 +239,8 @@ bool write_gid(const std::string& file_name, const std::string& mesh_name, int32
     out.write("end elements\n");
   }
   bool ok = out.close();
-  if (ok && !scalars.empty()) ok = write_results(gid_results_file_name(mesh_path), num_nodes, scalars);
+  if (ok && !scalars.empty())
+    ok = write_results(gid_results_file_name(mesh_path), num_nodes, scalars);
   return ok;
 }
 

@@ -126,7 +126,7 @@ class PlyFile {
   const char* data_ = nullptr;
   size_t size_ = 0;
   void* mapped_ = nullptr;  // contents mapped from the file
-  size_t pos_ = 0;  // read position in the body
+  size_t pos_ = 0;          // read position in the body
   bool header_done_ = false;
   PlyStorage storage_ = PlyStorage::Ascii;
   std::vector<PlyElement> elements_;

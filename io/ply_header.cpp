@@ -53,13 +53,17 @@ void advise_huge_pages(const void* data, size_t bytes) {
 size_t ply_type_size(PlyType type) {
   switch (type) {
     case PlyType::Int8:
-    case PlyType::Uint8: return 1;
+    case PlyType::Uint8:
+      return 1;
     case PlyType::Int16:
-    case PlyType::Uint16: return 2;
+    case PlyType::Uint16:
+      return 2;
     case PlyType::Int32:
     case PlyType::Uint32:
-    case PlyType::Float32: return 4;
-    default: return 8;
+    case PlyType::Float32:
+      return 4;
+    default:
+      return 8;
   }
 }
 
@@ -111,8 +115,8 @@ bool PlyFile::open(const std::string& path) {
     return true;
   }
   // The file is mapped: the page cache is used in place, no copy.
-  void* map = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE,
-                   fd, 0);
+  void* map =
+      mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
   int err = errno;
   ::close(fd);
   if (map == MAP_FAILED)
@@ -210,7 +214,8 @@ bool PlyFile::read_header() {
       if (n != 3) return unexpected(n > 3 ? tokens[3] : key);
       PlyElement e;
       e.name = tokens[1];
-      auto [ptr, ec] = std::from_chars(tokens[2].data(), tokens[2].data() + tokens[2].size(), e.count);
+      auto [ptr, ec] =
+          std::from_chars(tokens[2].data(), tokens[2].data() + tokens[2].size(), e.count);
       if (ec != std::errc() || ptr != tokens[2].data() + tokens[2].size() || e.count < 0)
         return fail(format("Invalid instance count '%.*s' of element '%s' in header line %d",
                            static_cast<int>(tokens[2].size()), tokens[2].data(), e.name.c_str(),
@@ -261,10 +266,11 @@ bool PlyFile::check_sizes() {
     need += static_cast<unsigned __int128>(e.count) * per_instance;
     bool fits = storage_ == PlyStorage::Ascii ? need <= body + 1 : need <= body;
     if (!fits)
-      return fail(format("Unexpected end of file: element '%s' declares %lld instances, more "
-                         "than the %llu bytes after the header can hold",
-                         e.name.c_str(), static_cast<long long>(e.count),
-                         static_cast<unsigned long long>(size_ - pos_)));
+      return fail(
+          format("Unexpected end of file: element '%s' declares %lld instances, more "
+                 "than the %llu bytes after the header can hold",
+                 e.name.c_str(), static_cast<long long>(e.count),
+                 static_cast<unsigned long long>(size_ - pos_)));
   }
   return true;
 }

@@ -305,9 +305,10 @@ std::unique_ptr<Object> load_ply(const std::string& path) {
     if (!read_ply_mesh(path, mesh)) {
       message = mesh.error.empty() ? format("Error reading file '%s'.", path.c_str()) : mesh.error;
     } else if (mesh.lines.empty() && mesh.triangles.empty()) {
-      message = format("No faces in '%s': it needs an element 'face' with a list property "
-                       "'vertex_indices' of at least 2 indices",
-                       file_name.c_str());
+      message = format(
+          "No faces in '%s': it needs an element 'face' with a list property "
+          "'vertex_indices' of at least 2 indices",
+          file_name.c_str());
     } else {
       show_progress("Creating object...");
       const int num_scalars = static_cast<int>(mesh.scalars.size());
@@ -331,7 +332,8 @@ std::unique_ptr<Object> load_default_model(const std::string& program_path) {
   if (!program_path.empty()) {
     size_t slash = program_path.rfind('/');
     if (slash == std::string::npos) slash = program_path.rfind('\\');
-    std::string dir = slash == std::string::npos ? std::string() : program_path.substr(0, slash + 1);
+    std::string dir =
+        slash == std::string::npos ? std::string() : program_path.substr(0, slash + 1);
     if (std::unique_ptr<Object> object = load_ply(dir + "teapot.ply")) return object;
     std::error_code ec;
     std::string cwd = std::filesystem::current_path(ec).string();

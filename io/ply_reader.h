@@ -20,14 +20,14 @@ struct PlyData {
   int32_t num_lines = 0;
   int32_t num_triangles = 0;
   int32_t num_quads = 0;
-  std::vector<float> coordinates;                  // 3 per node
-  std::vector<int32_t> lines;                      // 2 per segment
-  std::vector<int32_t> triangles;                  // 3 per triangle
-  std::vector<int32_t> quads;                      // 4 per quadrilateral
-  std::vector<std::vector<float>> scalar_values;   // one array of num_nodes per extra property
-  std::vector<std::string> scalar_names;           // parallel to scalar_values
-  int64_t skipped_faces = 0;                       // face lists of fewer than 2 indices
-  std::string error;                               // why the read failed
+  std::vector<float> coordinates;                 // 3 per node
+  std::vector<int32_t> lines;                     // 2 per segment
+  std::vector<int32_t> triangles;                 // 3 per triangle
+  std::vector<int32_t> quads;                     // 4 per quadrilateral
+  std::vector<std::vector<float>> scalar_values;  // one array of num_nodes per extra property
+  std::vector<std::string> scalar_names;          // parallel to scalar_values
+  int64_t skipped_faces = 0;                      // face lists of fewer than 2 indices
+  std::string error;                              // why the read failed
 };
 
 // What load_ply builds from: the mesh in the record form an Object takes

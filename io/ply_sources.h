@@ -47,14 +47,22 @@ inline T load(const char* p) {
 template <class F>
 decltype(auto) with_type(PlyType type, F&& f) {
   switch (type) {
-    case PlyType::Int8: return f.template operator()<int8_t>();
-    case PlyType::Uint8: return f.template operator()<uint8_t>();
-    case PlyType::Int16: return f.template operator()<int16_t>();
-    case PlyType::Uint16: return f.template operator()<uint16_t>();
-    case PlyType::Int32: return f.template operator()<int32_t>();
-    case PlyType::Uint32: return f.template operator()<uint32_t>();
-    case PlyType::Float32: return f.template operator()<float>();
-    default: return f.template operator()<double>();
+    case PlyType::Int8:
+      return f.template operator()<int8_t>();
+    case PlyType::Uint8:
+      return f.template operator()<uint8_t>();
+    case PlyType::Int16:
+      return f.template operator()<int16_t>();
+    case PlyType::Uint16:
+      return f.template operator()<uint16_t>();
+    case PlyType::Int32:
+      return f.template operator()<int32_t>();
+    case PlyType::Uint32:
+      return f.template operator()<uint32_t>();
+    case PlyType::Float32:
+      return f.template operator()<float>();
+    default:
+      return f.template operator()<double>();
   }
 }
 

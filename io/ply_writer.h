@@ -75,7 +75,6 @@ class PlyWriter {
   char* end_ = nullptr;
 };
 
-
 // Encodes a scalar name as a property name: unreserved bytes (A-Z a-z 0-9
 // - _ . ~) are copied, every other byte becomes "%hh" in lower-case hex.
 // An empty name has no encoding.

@@ -27,9 +27,8 @@ void EdgeSet::sort_buckets() {
     int32_t n = buckets_.size(b);
     if (n < 2) continue;
     buckets_.gather(b, bucket);
-    std::sort(bucket.begin(), bucket.end(), [](const Entry& x, const Entry& y) {
-      return x.a != y.a ? x.a < y.a : x.b < y.b;
-    });
+    std::sort(bucket.begin(), bucket.end(),
+              [](const Entry& x, const Entry& y) { return x.a != y.a ? x.a < y.a : x.b < y.b; });
     for (int32_t i = 0; i < n; ++i) buckets_.at(b, i) = bucket[i];
   }
   sorted_.store(true, std::memory_order_relaxed);

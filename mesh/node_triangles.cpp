@@ -6,18 +6,16 @@
 // then finished by one thread on its own.
 #include "mesh/node_triangles.h"
 
+#include <omp.h>
+
 #include <algorithm>
 #include <cstring>
-
-#include <omp.h>
 
 namespace Tavrin {
 
 namespace {
 
-inline bool in_range(int32_t node, int64_t num_nodes) {
-  return node >= 0 && node < num_nodes;
-}
+inline bool in_range(int32_t node, int64_t num_nodes) { return node >= 0 && node < num_nodes; }
 
 // Short lists (the usual case) by insertion, long ones (a fan around one
 // node) by std::sort.
@@ -52,7 +50,8 @@ NodeTriangles group_triangles_by_node(const std::vector<TriangleRecord>& triangl
   // walks all triangles in order and counts, then places, the corners that
   // fall in its own range: no atomics, no per-thread copies of the counters,
   // and every node's list comes out in triangle order.
-  const int parts = static_cast<int>(std::clamp<int64_t>(omp_get_max_threads(), 1, std::max<int64_t>(n, 1)));
+  const int parts =
+      static_cast<int>(std::clamp<int64_t>(omp_get_max_threads(), 1, std::max<int64_t>(n, 1)));
   std::vector<int64_t> part_total(parts + 1, 0);
   auto walk = [&](int p, auto&& visit) {
     const int64_t lo = n * p / parts, hi = n * (p + 1) / parts;

@@ -34,8 +34,8 @@ void Object::build(std::vector<Vec3>&& node_records, std::vector<LineRecord>&& l
   NodeTriangles groups = group_triangles_by_node(triangles, static_cast<int64_t>(nodes.size()));
   Scalar boundary;
   boundary.name = "Boundary";
-  const bool any = node_fields(nodes, triangles, groups, &normals,
-                               with_boundary ? &boundary.values : nullptr);
+  const bool any =
+      node_fields(nodes, triangles, groups, &normals, with_boundary ? &boundary.values : nullptr);
   if (with_boundary) add_boundary_field(std::move(boundary), any);
 }
 

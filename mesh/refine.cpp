@@ -70,7 +70,8 @@ void Object::refine() {
     std::vector<float>& values = scalar.values;
     values.resize(static_cast<size_t>(n + e));
 #pragma omp parallel for schedule(static)
-    for (int64_t k = 0; k < e; ++k) values[n + k] = (values[edges[k].a] + values[edges[k].b]) * 0.5f;
+    for (int64_t k = 0; k < e; ++k)
+      values[n + k] = (values[edges[k].a] + values[edges[k].b]) * 0.5f;
   }
 
   compute_normals();

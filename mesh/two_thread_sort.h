@@ -96,7 +96,8 @@ void quicksort(Record* r, size_t n, Less& less) {
 // two_thread_from records on, the work is split across two threads; the
 // caller waits for both.
 template <class Record, class Less>
-void sort_records(Record* records, size_t n, Less less, size_t two_thread_from = kTwoThreadSortFrom) {
+void sort_records(Record* records, size_t n, Less less,
+                  size_t two_thread_from = kTwoThreadSortFrom) {
   if (n < two_thread_from || n < 2) {
     std::sort(records, records + n, less);
     return;

@@ -13,7 +13,8 @@ namespace Tavrin {
 namespace {
 
 constexpr const char* kCandidates[][3] = {
-    {"vx", "vy", "vz"}, {"red", "green", "blue"}, {"nx", "ny", "nz"}, {"r", "g", "b"}, {"x", "y", "z"},
+    {"vx", "vy", "vz"}, {"red", "green", "blue"}, {"nx", "ny", "nz"},
+    {"r", "g", "b"},    {"x", "y", "z"},
 };
 
 // Index of the first field whose name begins with prefix (ignoring ASCII

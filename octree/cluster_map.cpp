@@ -31,7 +31,8 @@ int32_t ClusterMap::number() {
       buckets_.gather(ub, scratch);
       std::sort(scratch.begin(), scratch.end(),
                 [](const Entry& x, const Entry& y) { return x.first < y.first; });
-      for (size_t i = 0; i < scratch.size(); ++i) buckets_.at(ub, static_cast<int32_t>(i)) = scratch[i];
+      for (size_t i = 0; i < scratch.size(); ++i)
+        buckets_.at(ub, static_cast<int32_t>(i)) = scratch[i];
       start[b + 1] = static_cast<int64_t>(scratch.size());
     }
   }

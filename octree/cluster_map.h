@@ -17,9 +17,9 @@ class ClusterMap {
   struct Entry {
     uint64_t key;
     int32_t level;
-    uint32_t slot;    // the cell's slot in its level's table
-    uint64_t first;   // smallest corner that produced the cluster
-    int32_t number;   // set by number()
+    uint32_t slot;   // the cell's slot in its level's table
+    uint64_t first;  // smallest corner that produced the cluster
+    int32_t number;  // set by number()
   };
 
   explicit ClusterMap(uint32_t bucket_count) : buckets_(bucket_count) {}

@@ -6,8 +6,8 @@
 #include "octree/decimate.h"
 
 #include "base/timer.h"
-#include "mesh/edge_set.h"
 #include "hashuc/triangle_set.h"
+#include "mesh/edge_set.h"
 #include "octree/cluster_map.h"
 
 namespace Tavrin {

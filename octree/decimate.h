@@ -14,10 +14,10 @@ namespace Tavrin {
 
 // Output in normalised coordinates.
 struct OctreeDecimation {
-  std::vector<Vec3> vertices;               // one per cluster, by cluster number
-  std::vector<TriangleRecord> triangles;    // tag: the source triangle
-  std::vector<LineRecord> lines;            // (a, b) with a < b, source 0
-  std::vector<OctreeCluster> node_clusters; // the cluster of every input node
+  std::vector<Vec3> vertices;                // one per cluster, by cluster number
+  std::vector<TriangleRecord> triangles;     // tag: the source triangle
+  std::vector<LineRecord> lines;             // (a, b) with a < b, source 0
+  std::vector<OctreeCluster> node_clusters;  // the cluster of every input node
 };
 
 struct OctreeDecimationTimes {

@@ -10,8 +10,8 @@
 #include <cmath>
 
 #include "hashuc/slot_groups.h"
-#include "tables/prime_table.h"
 #include "octree/octree_random.h"
+#include "tables/prime_table.h"
 
 namespace Tavrin {
 
@@ -45,8 +45,8 @@ int32_t KeyValueHashTable::build(const uint64_t* keys, int32_t n) {
   for (int attempt = 1; attempt <= 3 && !distributed; ++attempt) {
     table_.allocate(count);
     if (attempt == 2) {
-      table_.setBucketFunction(BucketFunction::mixed(
-          largestEntryAtMost(512 * table_.bucketCount()), firstCubeAbove(count), 1900813u));
+      table_.setBucketFunction(BucketFunction::mixed(largestEntryAtMost(512 * table_.bucketCount()),
+                                                     firstCubeAbove(count), 1900813u));
     } else if (attempt == 3) {
       const uint32_t c1 = static_cast<uint32_t>(random.next());
       const uint32_t c0 = static_cast<uint32_t>(random.next());
@@ -81,8 +81,8 @@ void KeyValueHashTable::accumulate_triangles(int64_t count, const Vec3* nodes,
                                              const ClusterGrid& grid) {
   if (count <= 0 || !table_.built()) return;
   const Vec3 diagonal = grid.max - grid.min;
-  const float threshold =
-      1e-30f * std::sqrt(diagonal.x * diagonal.x + diagonal.y * diagonal.y + diagonal.z * diagonal.z);
+  const float threshold = 1e-30f * std::sqrt(diagonal.x * diagonal.x + diagonal.y * diagonal.y +
+                                             diagonal.z * diagonal.z);
   auto corner_node = [&](uint64_t c) -> int32_t {
     const TriangleRecord& t = triangles[c / 3];
     const uint64_t k = c % 3;

@@ -53,9 +53,10 @@ bool Octree::build(const std::vector<Vec3>& nodes, const std::vector<TriangleRec
     const int32_t n = static_cast<int32_t>(levels[L].keys.size());
     if (levels[L].table.build(levels[L].keys.data(), n) != n || !levels[L].table.usable()) {
       times.tables += timer.elapsed();
-      log_message(format("Octree: the cell table of level %d (%d cells per axis, %d cells) could "
-                         "not be built; the mesh was not simplified.\n",
-                         L, kCoarsestCells << L, n));
+      log_message(
+          format("Octree: the cell table of level %d (%d cells per axis, %d cells) could "
+                 "not be built; the mesh was not simplified.\n",
+                 L, kCoarsestCells << L, n));
       return false;
     }
   }

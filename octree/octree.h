@@ -27,10 +27,10 @@ struct OctreeLevel {
 
 // Seconds spent in the phases of a build.
 struct OctreeBuildTimes {
-  double keys = 0.0;       // key collection
-  double tables = 0.0;     // table builds
-  double quadrics = 0.0;   // finest-level accumulation and upward merge
-  double solve = 0.0;      // solving every cell of every level
+  double keys = 0.0;      // key collection
+  double tables = 0.0;    // table builds
+  double quadrics = 0.0;  // finest-level accumulation and upward merge
+  double solve = 0.0;     // solving every cell of every level
 };
 
 // A vertex's cluster: the level and the slot of its cell in that level's table.

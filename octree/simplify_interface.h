@@ -6,10 +6,10 @@
 
 #include <cstdint>
 
+#include "base/vec3.h"
 #include "hashuc/grid.h"
 #include "hashuc/qef.h"
 #include "mesh/object.h"
-#include "base/vec3.h"
 
 namespace Tavrin {
 

@@ -66,9 +66,7 @@ std::string breakdown_text(const OctreeBuildTimes& b, const OctreeDecimationTime
   return text;
 }
 
-void progress(const std::string& text) {
-  status_line(group_digits_text(text, kMessageCapacity));
-}
+void progress(const std::string& text) { status_line(group_digits_text(text, kMessageCapacity)); }
 
 }  // namespace
 
@@ -123,8 +121,8 @@ std::unique_ptr<Object> Object::simplify_octree(float max_error) {
   const int32_t nv = static_cast<int32_t>(result.vertices.size());
   const int32_t nt = static_cast<int32_t>(result.triangles.size());
   const int32_t nl = static_cast<int32_t>(result.lines.size());
-  progress(format("v: %d t: %d l: %d in i: %.6g + p1: %.6g + p2: %.6g + p3: %.6g = %.6g s.", nv,
-                  nt, nl, ini, p1, hc, p3, static_cast<double>(total.elapsed())));
+  progress(format("v: %d t: %d l: %d in i: %.6g + p1: %.6g + p2: %.6g + p3: %.6g = %.6g s.", nv, nt,
+                  nl, ini, p1, hc, p3, static_cast<double>(total.elapsed())));
 
   // Error fields of the original object, in normalised units.
   Scalar error_qef{"error qef", std::vector<float>(nodes.size()), max_error};

@@ -80,7 +80,8 @@ void choose_inputs(Object& source, simp_type type, ChosenInputs& c) {
     } else {
       log_message("Could not find any three suitable scalars to be used as vectors:\n");
       log_message("        candidates would have been: \n");
-      log_message("        ( vx, vy, vz) ( red, green, blue) ( r, g, b) ( nx, ny, nz) ( x, y, z)\n");
+      log_message(
+          "        ( vx, vy, vz) ( red, green, blue) ( r, g, b) ( nx, ny, nz) ( x, y, z)\n");
     }
   }
 }

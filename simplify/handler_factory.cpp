@@ -2,9 +2,9 @@
 
 #include "base/messages.h"
 #include "base/timer.h"
-#include "hashuc/hash_uc.h"
 #include "hashuc/handler_makers.h"
 #include "hashuc/handler_random.h"
+#include "hashuc/hash_uc.h"
 
 namespace Tavrin {
 
@@ -45,8 +45,8 @@ bool initialised_with_normals(simp_type type) {
 
 }  // namespace
 
-std::unique_ptr<HandlerInterface> create_handler(const SimplifyOptions& options, const float* coords,
-                                                 uint32_t node_count) {
+std::unique_ptr<HandlerInterface> create_handler(const SimplifyOptions& options,
+                                                 const float* coords, uint32_t node_count) {
   const simp_type type = options.type;
   const int32_t grid_size = options.grid_size;
   (void)handler_random().next();

@@ -13,8 +13,8 @@ namespace Tavrin {
 
 // The handler of `type`, initialised on the nodes, or none (a type outside
 // 0 to 10, a type whose handler is not available, no coordinates, no nodes).
-std::unique_ptr<HandlerInterface> create_handler(const SimplifyOptions& options, const float* coords,
-                                                 uint32_t node_count);
+std::unique_ptr<HandlerInterface> create_handler(const SimplifyOptions& options,
+                                                 const float* coords, uint32_t node_count);
 
 // The same with the tables' default load factor.
 inline std::unique_ptr<HandlerInterface> create_handler(int32_t grid_size, simp_type type,

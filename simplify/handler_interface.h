@@ -83,10 +83,9 @@ class HandlerInterface {
   // Computes every cell's representative point; returns the cells solved.
   virtual int32_t solve() = 0;
   // Assembles the simplified mesh; the base leaves `extra` as it is.
-  virtual void outputWithValues(const float* coords, int32_t components,
-                                const int32_t* triangles, int32_t triangle_count,
-                                int32_t triangle_stride, SimplifiedMesh& mesh,
-                                ExtraOutputs& extra) {
+  virtual void outputWithValues(const float* coords, int32_t components, const int32_t* triangles,
+                                int32_t triangle_count, int32_t triangle_stride,
+                                SimplifiedMesh& mesh, ExtraOutputs& extra) {
     (void)extra;
     output(coords, components, triangles, triangle_count, triangle_stride, mesh);
   }
@@ -100,9 +99,8 @@ class HandlerInterface {
                                 int32_t& length) = 0;
   // Averages up to six per-node value arrays per output node in one pass.
   virtual void interpolateValues(const float* coords, int32_t node_count, int32_t components,
-                                 const float* const* values, const int32_t* strides,
-                                 int32_t count, std::vector<std::vector<float>>& out,
-                                 int32_t& length) = 0;
+                                 const float* const* values, const int32_t* strides, int32_t count,
+                                 std::vector<std::vector<float>>& out, int32_t& length) = 0;
   // Per-output-node diagnostic arrays of the last solve; returns their number.
   virtual int32_t exportCells(std::vector<std::vector<float>>& out, int32_t& length) = 0;
 };

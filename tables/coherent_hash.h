@@ -164,8 +164,10 @@ uint32_t CoherentHashTable<Record>::build(const uint64_t* keys, uint32_t n, floa
   locks_ = std::make_unique<SpinLock[]>((size_ + kSlotsPerLock - 1) / kSlotsPerLock);
   modulus_ = FastModulus(size_);
   probes_[0] = Probe{0, size_};
-  for (int i = 1; i <= kAgeLimit; ++i) probes_[i] = Probe{static_cast<uint32_t>(random.next()), size_};
-  for (int i = 0; i <= kAgeLimit; ++i) shifts_[i] = static_cast<uint32_t>(probes_[i].offset % size_);
+  for (int i = 1; i <= kAgeLimit; ++i)
+    probes_[i] = Probe{static_cast<uint32_t>(random.next()), size_};
+  for (int i = 0; i <= kAgeLimit; ++i)
+    shifts_[i] = static_cast<uint32_t>(probes_[i].offset % size_);
   maxAge_ = 0;
   averageAge_ = 0.0;
 

@@ -20,7 +20,8 @@ class FastModulus {
   uint64_t divisor() const { return divisor_; }
 
   uint64_t operator()(uint64_t x) const {
-    const uint64_t q = static_cast<uint64_t>((static_cast<unsigned __int128>(x) * reciprocal_) >> 64);
+    const uint64_t q =
+        static_cast<uint64_t>((static_cast<unsigned __int128>(x) * reciprocal_) >> 64);
     uint64_t r = x - q * divisor_;
     r -= r >= divisor_ ? divisor_ : 0;
     r -= r >= divisor_ ? divisor_ : 0;

@@ -148,10 +148,11 @@ class SingleCuckooTable : public SlotLookup<SingleCuckooTable<Record>, CellSlot<
   float meanEvictions() const { return meanEvictions_; }
   // The statistics line of the last build, for the program log.
   std::string statsLine(uint32_t cell_count) const {
-    return format("\tSTATS   functions = %d Elements in stash = %d   evictions ( min, max, med) = "
-                  "( %d, %d, %g)   MAX EVICTIONS = %d\n",
-                  functionCount_, static_cast<int>(stashCount_), minEvictions_, maxEvictions_,
-                  static_cast<double>(meanEvictions_), maxEvictionsFor(cell_count));
+    return format(
+        "\tSTATS   functions = %d Elements in stash = %d   evictions ( min, max, med) = "
+        "( %d, %d, %g)   MAX EVICTIONS = %d\n",
+        functionCount_, static_cast<int>(stashCount_), minEvictions_, maxEvictions_,
+        static_cast<double>(meanEvictions_), maxEvictionsFor(cell_count));
   }
 
  private:
@@ -234,7 +235,8 @@ uint32_t SingleCuckooTable<Record>::build(const uint64_t* keys, uint32_t n, floa
     // stash slot already taken loses a key.
     auto stash = [&](uint64_t key) {
       const uint64_t s = mainSlots_ + stashFunction_(key);
-      const uint64_t old = std::atomic_ref<uint64_t>(slots[s].key).exchange(key, std::memory_order_relaxed);
+      const uint64_t old =
+          std::atomic_ref<uint64_t>(slots[s].key).exchange(key, std::memory_order_relaxed);
       ++my_stashed;
       if (old != kEmptyCellKey) {
         ++my_lost;

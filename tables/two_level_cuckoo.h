@@ -118,7 +118,8 @@ class TwoLevelCuckooTable : public SlotLookup<TwoLevelCuckooTable<Record>, CellS
   [[gnu::always_inline]] void prefetch(uint64_t key) const {
     if (!placed_) return;
     const uint32_t b = bucketOf(key);
-    __builtin_prefetch(&slots_[uint64_t{b} * kSlotsPerBucket + position(0, seeds_[b], static_cast<uint32_t>(key))]);
+    __builtin_prefetch(&slots_[uint64_t{b} * kSlotsPerBucket +
+                               position(0, seeds_[b], static_cast<uint32_t>(key))]);
   }
   // With that slot cached: requests the slots in sub-tables 1 and 2 unless the
   // key is in sub-table 0.
@@ -152,7 +153,8 @@ class TwoLevelCuckooTable : public SlotLookup<TwoLevelCuckooTable<Record>, CellS
   // function_(key, bucketCount_), with the two reductions done without division.
   uint32_t bucketOf(uint64_t key) const {
     if (!function_.hashOn) return static_cast<uint32_t>(bucketModulus_(key));
-    const uint64_t h = functionModulus_(static_cast<uint64_t>(function_.multiplier) * key + function_.addend);
+    const uint64_t h =
+        functionModulus_(static_cast<uint64_t>(function_.multiplier) * key + function_.addend);
     return static_cast<uint32_t>(bucketModulus_(h));
   }
 
@@ -189,7 +191,8 @@ uint32_t TwoLevelCuckooTable<Record>::build(const uint64_t* keys, uint32_t n, Ra
     } else if (attempt == 3 || attempt == 5 || attempt == 6) {
       const uint32_t c1 = static_cast<uint32_t>(random.next() & 0xFFFFu);
       const uint32_t c0 = static_cast<uint32_t>(random.next() & 0xFFFFu);
-      setBucketFunction(BucketFunction::mixed(c1, c0, kDrawnModulus[attempt == 3 ? 0 : attempt - 4]));
+      setBucketFunction(
+          BucketFunction::mixed(c1, c0, kDrawnModulus[attempt == 3 ? 0 : attempt - 4]));
     }
     if (distribute(keys, n) && placeBuckets(random)) return n;
   }
@@ -276,7 +279,8 @@ bool TwoLevelCuckooTable<Record>::placeBuckets(Random64& random) {
 #pragma omp parallel for schedule(static)
   for (int64_t b = 0; b < static_cast<int64_t>(bucketCount_); ++b) {
     if (failed.load(std::memory_order_relaxed)) continue;
-    if (!placeBucket(static_cast<uint32_t>(b), random)) failed.store(true, std::memory_order_relaxed);
+    if (!placeBucket(static_cast<uint32_t>(b), random))
+      failed.store(true, std::memory_order_relaxed);
   }
   placed_ = !failed.load();
   return placed_;
@@ -327,7 +331,8 @@ bool TwoLevelCuckooTable<Record>::placeBucket(uint32_t b, Random64& random) {
           status[cell] = 2;
           cell = k;
         }
-        for (uint32_t p = kSubTableSlots * t; p < kSubTableSlots * (t + 1); ++p) status[where[p]] = 1;
+        for (uint32_t p = kSubTableSlots * t; p < kSubTableSlots * (t + 1); ++p)
+          status[where[p]] = 1;
         left = 0;
         for (uint32_t k = 0; k < count; ++k) {
           status[k] &= 1;  // displaced keys are unplaced again

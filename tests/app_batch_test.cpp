@@ -35,7 +35,8 @@ std::vector<std::string> lines_of(const std::string& text) {
 }
 
 TEST(BatchProgram, UsageAndArgumentErrors) {
-  const std::string usage_head = "Usage: " + tavrin() + " filename [ simp_type grid_size] [ load_factor]";
+  const std::string usage_head =
+      "Usage: " + tavrin() + " filename [ simp_type grid_size] [ load_factor]";
   struct Case {
     std::string args;
     int status;
@@ -43,13 +44,18 @@ TEST(BatchProgram, UsageAndArgumentErrors) {
   } cases[] = {
       {"/HELP", 0, ""},
       {"--help", 0, ""},
-      {"", 2, "This build of tavrin has no viewer: give a file, a simplification type and a grid size."},
-      {"a.ply", 2, "This build of tavrin has no viewer: give a file, a simplification type and a grid size."},
+      {"", 2,
+       "This build of tavrin has no viewer: give a file, a simplification type and a grid size."},
+      {"a.ply", 2,
+       "This build of tavrin has no viewer: give a file, a simplification type and a grid size."},
       {"a.ply HASH_UC", 2, "Wrong number of arguments (2)."},
       {"a.ply HASH_UC 64 1.1 extra", 2, "Wrong number of arguments (5)."},
-      {"a.ply HASH_UC 0", 2, "Invalid grid size '0': give a whole number of cells per axis from 1 to 1048576."},
-      {"a.ply HASH_UC abc", 2, "Invalid grid size 'abc': give a whole number of cells per axis from 1 to 1048576."},
-      {"a.ply HASH_UC 1048577", 2, "Grid size 1048577 is too large: at most 1048576 cells per axis are supported."},
+      {"a.ply HASH_UC 0", 2,
+       "Invalid grid size '0': give a whole number of cells per axis from 1 to 1048576."},
+      {"a.ply HASH_UC abc", 2,
+       "Invalid grid size 'abc': give a whole number of cells per axis from 1 to 1048576."},
+      {"a.ply HASH_UC 1048577", 2,
+       "Grid size 1048577 is too large: at most 1048576 cells per axis are supported."},
       {"a.ply HASH_UC 64 -1", 2, "Invalid load factor '-1': give a finite number of 0 or more."},
       {"a.ply HASH_UC 64 nan", 2, "Invalid load factor 'nan': give a finite number of 0 or more."},
       {"a.ply HASH_UC 64 inf", 2, "Invalid load factor 'inf': give a finite number of 0 or more."},
@@ -60,8 +66,8 @@ TEST(BatchProgram, UsageAndArgumentErrors) {
     std::vector<std::string> lines = lines_of(r.output);
     ASSERT_FALSE(lines.empty()) << c.args;
     EXPECT_EQ(lines[0], c.first_line.empty() ? usage_head : c.first_line) << c.args;
-    const bool with_usage = c.status == 0 || c.first_line.rfind("Wrong", 0) == 0 ||
-                            c.first_line.rfind("This", 0) == 0;
+    const bool with_usage =
+        c.status == 0 || c.first_line.rfind("Wrong", 0) == 0 || c.first_line.rfind("This", 0) == 0;
     if (with_usage) {
       EXPECT_NE(r.output.find("\t\tHASH_UC_SINGLE, HASH_UC_COHERENT\n"), std::string::npos)
           << c.args;
@@ -129,8 +135,9 @@ TEST(BatchProgram, TypeAsTypedLoadFactorAndWideGridSuffix) {
   const std::string dir = fs::path(input).parent_path().string();
   test::RunResult r = run_command(tavrin() + " " + input + " foo 50 1.2");
   ASSERT_EQ(r.status, 0) << r.output;
-  EXPECT_EQ(lines_of(r.output)[0],
-            "model.ply | Simplifying with a 50 grid using Hash UC with qefs and a load factor of 1.2.");
+  EXPECT_EQ(
+      lines_of(r.output)[0],
+      "model.ply | Simplifying with a 50 grid using Hash UC with qefs and a load factor of 1.2.");
   EXPECT_TRUE(test::file_exists(dir + "/model_simp_foo_0050.msh"));
   r = run_command(tavrin() + " " + input + " HASH_UC 12345");
   ASSERT_EQ(r.status, 0) << r.output;

@@ -32,9 +32,12 @@ MshMesh parse_msh(const std::string& text) {
   bool line_mesh = false;
   while (std::getline(in, line)) {
     if (line.rfind("MESH", 0) == 0) line_mesh = line.find("Elemtype Linear") != std::string::npos;
-    if (line == "Coordinates") block = 1;
-    else if (line == "Elements") block = line_mesh ? 3 : 2;
-    else if (line.rfind("end ", 0) == 0) block = 0;
+    if (line == "Coordinates")
+      block = 1;
+    else if (line == "Elements")
+      block = line_mesh ? 3 : 2;
+    else if (line.rfind("end ", 0) == 0)
+      block = 0;
     else if (block != 0) {
       std::istringstream f(line);
       long id;
@@ -66,15 +69,16 @@ TEST(BatchProgramTypes, EveryTypeRunsWithOneAndTwoThreads) {
     const std::string base = dir + "/bunny_simp_" + keyword + "_0032";
     std::string files[2];
     for (int threads = 1; threads <= 2; ++threads) {
-      test::RunResult r = test::run_command(test::binary_path("tavrin") + " " + input + " " +
-                                                keyword + " 32",
-                                            "OMP_NUM_THREADS=" + std::to_string(threads));
+      test::RunResult r =
+          test::run_command(test::binary_path("tavrin") + " " + input + " " + keyword + " 32",
+                            "OMP_NUM_THREADS=" + std::to_string(threads));
       ASSERT_EQ(r.status, 0) << r.output;
       const std::string& out = r.output;
       EXPECT_NE(out.find(std::string("Simplification using '") + simp_type_name(type) + "' ( " +
                          simp_type_short_name(type) + ")\n"),
                 std::string::npos);
-      EXPECT_NE(out.find(std::string(simp_type_short_name(type)) + "[ 32:1] v: "), std::string::npos);
+      EXPECT_NE(out.find(std::string(simp_type_short_name(type)) + "[ 32:1] v: "),
+                std::string::npos);
       EXPECT_NE(out.find("\tSTATS   create: "), std::string::npos);
       EXPECT_NE(out.find("Files '" + base + ".msh' and '" + base + ".res' saved.\n"),
                 std::string::npos);

@@ -1,10 +1,10 @@
-#include "app/command_line.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "app/command_line.h"
 
 namespace Tavrin {
 namespace {

@@ -41,8 +41,8 @@ constexpr bool kSanitized = false;
 // timed-out run shows as status 124 or 128 + signal.
 test::RunResult run_limited(const std::string& program, const std::string& args, int seconds,
                             int64_t address_space_mb, const std::string& env = "") {
-  std::string limit = kSanitized ? std::string()
-                                 : "prlimit --as=" + std::to_string(address_space_mb << 20) + " ";
+  std::string limit =
+      kSanitized ? std::string() : "prlimit --as=" + std::to_string(address_space_mb << 20) + " ";
   return test::run_command("timeout -k 5 " + std::to_string(seconds) + " " + limit +
                                test::binary_path(program) + " " + args,
                            env);
@@ -62,7 +62,8 @@ std::set<std::string> entries(const std::string& dir) {
 }
 
 void write_bytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 // Binary values in either byte order.
@@ -125,14 +126,17 @@ std::vector<Case> broken_files() {
        "Unexpected end of file"},
       {"2^31 vertices declared (LE)",
        "ply\nformat binary_little_endian 1.0\nelement vertex 2147483648\nproperty float x\n"
-       "property float y\nproperty float z\nend_header\n" + std::string(36, '\0'),
+       "property float y\nproperty float z\nend_header\n" +
+           std::string(36, '\0'),
        "Unexpected end of file"},
       {"2^40 faces declared (BE)",
        "ply\nformat binary_big_endian 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
        "property float z\nelement face 1099511627776\nproperty list uchar int vertex_indices\n"
-       "end_header\n" + std::string(36 + 13, '\0'),
+       "end_header\n" +
+           std::string(36 + 13, '\0'),
        "Unexpected end of file"},
-      {"list count past the end (LE)", binary_triangle(false, 0.0f, 2, 200), "Unexpected end of file"},
+      {"list count past the end (LE)", binary_triangle(false, 0.0f, 2, 200),
+       "Unexpected end of file"},
       {"index out of range (BE)", binary_triangle(true, 0.0f, 0x7fffffff), "is outside the nodes"},
       {"negative index (LE)", binary_triangle(false, 0.0f, -5), "is outside the nodes"},
       {"NaN coordinate (BE)", binary_triangle(true, std::numeric_limits<float>::quiet_NaN()),
@@ -141,7 +145,8 @@ std::vector<Case> broken_files() {
        "non-finite coordinate y"},
       {"missing y (BE)",
        "ply\nformat binary_big_endian 1.0\nelement vertex 1\nproperty float x\nproperty float z\n"
-       "end_header\n" + std::string(8, '\0'),
+       "end_header\n" +
+           std::string(8, '\0'),
        "has no property 'y'"},
       {"upper-case vertex without y", ascii("element VERTEX 1\nproperty float x\nend_header\n0\n"),
        "has no property 'y'"},
@@ -160,21 +165,25 @@ std::vector<Case> broken_files() {
 std::vector<Case> odd_valid_files() {
   const std::string body = "0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n";
   return {
-      {"CRLF header, binary body", [] {
+      {"CRLF header, binary body",
+       [] {
          std::string s = binary_triangle(false);
          size_t end = s.find("end_header\n") + 11;
          std::string head = s.substr(0, end), out;
          for (char c : head) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
          return out + s.substr(end);
-       }(), ""},
+       }(),
+       ""},
       {"trailing garbage after the body", ascii(kTriHeader + body + "garbage \x01\xff\n"), ""},
       {"trailing bytes after a binary body", binary_triangle(true) + "xyz", ""},
       {"two vertex elements, the first empty",
        ascii("element vertex 0\nproperty float q\n" + std::string(kTriHeader) + body), ""},
-      {"binary empty element of 10^18 instances", [] {
+      {"binary empty element of 10^18 instances",
+       [] {
          std::string s = binary_triangle(false);
          return s.insert(s.find("element vertex"), "element junk 1000000000000000000\n");
-       }(), ""},
+       }(),
+       ""},
       {"second face element ignored",
        ascii(std::string("element vertex 3\nproperty float x\nproperty float y\nproperty float z\n"
                          "element face 1\nproperty list uchar int vertex_indices\n"
@@ -281,8 +290,7 @@ TEST_F(HostileBatch, OutputThatCannotBeWritten) {
   fs::create_symlink("/dev/full", base + ".msh");
   test::RunResult r = run_limited("tavrin", input + " HASH_UC 32", 60, 1024);
   EXPECT_EQ(r.status, 1) << r.output;
-  EXPECT_EQ(last_line(r.output),
-            "Problems saving  '" + base + ".msh' and '" + base + ".res'.");
+  EXPECT_EQ(last_line(r.output), "Problems saving  '" + base + ".msh' and '" + base + ".res'.");
   EXPECT_FALSE(fs::exists(base + ".res"));
   EXPECT_EQ(entries(dir_), std::set<std::string>{"model.ply"});
 
@@ -312,10 +320,17 @@ TEST_F(HostileBatch, OutputThatCannotBeWritten) {
 TEST_F(HostileBatch, ExtremeGridSizesForEveryType) {
   const std::string input = dir_ + "/bunny.ply";
   fs::copy_file(test::data_path("bunny.ply"), input);
-  const char* types[] = {"HASH_UC",         "HASH_UC_ACC",         "HASH_UC_NORMAL",
-                         "HASH_UC_ADAPT_NORMAL", "HASH_UC_TEMP",   "HASH_UC_TEMP_NORMAL",
-                         "HASH_UC_SCALAR",  "HASH_UC_SCALAR3_NORMAL", "HASH_UC_SCALAR3_VECTOR",
-                         "HASH_UC_SINGLE",  "HASH_UC_COHERENT"};
+  const char* types[] = {"HASH_UC",
+                         "HASH_UC_ACC",
+                         "HASH_UC_NORMAL",
+                         "HASH_UC_ADAPT_NORMAL",
+                         "HASH_UC_TEMP",
+                         "HASH_UC_TEMP_NORMAL",
+                         "HASH_UC_SCALAR",
+                         "HASH_UC_SCALAR3_NORMAL",
+                         "HASH_UC_SCALAR3_VECTOR",
+                         "HASH_UC_SINGLE",
+                         "HASH_UC_COHERENT"};
   for (const char* type : types) {
     for (const char* grid : {"1", "1048576"}) {
       SCOPED_TRACE(std::string(type) + " " + grid);

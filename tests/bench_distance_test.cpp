@@ -34,10 +34,13 @@ TEST(BenchDistance, PointToTriangleByRegion) {
       {"vertex c, above", {0.0, 2.0, 1.0}, std::sqrt(2.0)},
   };
   for (const Case& k : cases) {
-    EXPECT_NEAR(std::sqrt(squared_distance_to_triangle(k.p, a, b, c)), k.expected, 1e-12) << k.region;
+    EXPECT_NEAR(std::sqrt(squared_distance_to_triangle(k.p, a, b, c)), k.expected, 1e-12)
+        << k.region;
     // The corners' order must not matter.
-    EXPECT_NEAR(std::sqrt(squared_distance_to_triangle(k.p, c, a, b)), k.expected, 1e-12) << k.region;
-    EXPECT_NEAR(std::sqrt(squared_distance_to_triangle(k.p, b, a, c)), k.expected, 1e-12) << k.region;
+    EXPECT_NEAR(std::sqrt(squared_distance_to_triangle(k.p, c, a, b)), k.expected, 1e-12)
+        << k.region;
+    EXPECT_NEAR(std::sqrt(squared_distance_to_triangle(k.p, b, a, c)), k.expected, 1e-12)
+        << k.region;
   }
   // A triangle of zero area is its longest edge.
   const Point3d s0{0, 0, 0}, s1{2, 0, 0}, s2{1, 0, 0};
@@ -57,13 +60,16 @@ SurfaceMesh square(double z) {
 SurfaceMesh icosphere(int levels) {
   const float t = static_cast<float>((1.0 + std::sqrt(5.0)) / 2.0);
   SurfaceMesh m;
-  m.nodes = {Vec3(-1, t, 0), Vec3(1, t, 0), Vec3(-1, -t, 0), Vec3(1, -t, 0), Vec3(0, -1, t), Vec3(0, 1, t),
-             Vec3(0, -1, -t), Vec3(0, 1, -t), Vec3(t, 0, -1), Vec3(t, 0, 1), Vec3(-t, 0, -1), Vec3(-t, 0, 1)};
-  m.triangles = {0, 11, 5, 0, 5, 1, 0, 1, 7, 0, 7, 10, 0, 10, 11, 1, 5, 9, 5, 11, 4, 11, 10, 2, 10, 7, 6, 7, 1, 8,
-                 3, 9, 4, 3, 4, 2, 3, 2, 6, 3, 6, 8, 3, 8, 9, 4, 9, 5, 2, 4, 11, 6, 2, 10, 8, 6, 7, 9, 8, 1};
+  m.nodes = {Vec3(-1, t, 0), Vec3(1, t, 0), Vec3(-1, -t, 0), Vec3(1, -t, 0),
+             Vec3(0, -1, t), Vec3(0, 1, t), Vec3(0, -1, -t), Vec3(0, 1, -t),
+             Vec3(t, 0, -1), Vec3(t, 0, 1), Vec3(-t, 0, -1), Vec3(-t, 0, 1)};
+  m.triangles = {0, 11, 5,  0, 5,  1, 0, 1, 7, 0, 7,  10, 0, 10, 11, 1, 5, 9, 5, 11,
+                 4, 11, 10, 2, 10, 7, 6, 7, 1, 8, 3,  9,  4, 3,  4,  2, 3, 2, 6, 3,
+                 6, 8,  3,  8, 9,  4, 9, 5, 2, 4, 11, 6,  2, 10, 8,  6, 7, 9, 8, 1};
   auto unit = [](Vec3 v) {
     const double len = std::sqrt(static_cast<double>(dot(v, v)));
-    return Vec3(static_cast<float>(v.x / len), static_cast<float>(v.y / len), static_cast<float>(v.z / len));
+    return Vec3(static_cast<float>(v.x / len), static_cast<float>(v.y / len),
+                static_cast<float>(v.z / len));
   };
   for (Vec3& v : m.nodes) v = unit(v);
   for (int level = 0; level < levels; ++level) {
@@ -88,7 +94,8 @@ TEST(BenchDistance, GridSearchEqualsBruteForce) {
   std::vector<Point3d> points;
   for (int i = 0; i < 3000; ++i) {
     const double r = i < 2900 ? 1.6 * uniform_at(7, 3 * i) : 40.0;
-    const double u = 2.0 * uniform_at(7, 3 * i + 1) - 1.0, phi = 6.283185307 * uniform_at(7, 3 * i + 2);
+    const double u = 2.0 * uniform_at(7, 3 * i + 1) - 1.0,
+                 phi = 6.283185307 * uniform_at(7, 3 * i + 2);
     const double s = std::sqrt(1.0 - u * u);
     points.push_back({r * s * std::cos(phi), r * s * std::sin(phi), r * u});
   }
@@ -97,7 +104,8 @@ TEST(BenchDistance, GridSearchEqualsBruteForce) {
   TriangleGrid grid(sphere, region);
   for (size_t i = 0; i < points.size(); ++i) {
     double best = std::numeric_limits<double>::infinity();
-    for (int32_t t = 0; t < sphere.triangle_count(); ++t) best = std::min(best, grid.squared_distance(points[i], t));
+    for (int32_t t = 0; t < sphere.triangle_count(); ++t)
+      best = std::min(best, grid.squared_distance(points[i], t));
     ASSERT_EQ(found[i], std::sqrt(best)) << "point " << i;
   }
 }
@@ -109,7 +117,8 @@ TEST(BenchDistance, KnownSurfaces) {
     double rms_lo, rms_hi, max_lo, max_hi;  // absolute, both directions
   } cases[] = {
       {"identical spheres", icosphere(3), icosphere(3), 0.0, 1e-7, 0.0, 1e-7},
-      {"parallel squares", square(0.0), square(0.1), 0.1 - 1e-7, 0.1 + 1e-7, 0.1 - 1e-7, 0.1 + 1e-7},
+      {"parallel squares", square(0.0), square(0.1), 0.1 - 1e-7, 0.1 + 1e-7, 0.1 - 1e-7,
+       0.1 + 1e-7},
       // A point of the sphere is farthest from the icosahedron above a face
       // centre: 1 - inradius = 1 - 0.794654 (less the fine mesh's own sag).
       // Over the cap around a face, cos(angle) and so the distance is uniform

@@ -18,7 +18,9 @@ using test::HandlerRun;
 using test::Mesh;
 using test::runHandler;
 
-Vec3 nodeAt(const std::vector<float>& c, int32_t i) { return {c[3 * i], c[3 * i + 1], c[3 * i + 2]}; }
+Vec3 nodeAt(const std::vector<float>& c, int32_t i) {
+  return {c[3 * i], c[3 * i + 1], c[3 * i + 2]};
+}
 
 // Output triangles: distinct nodes, no two over the same nodes, each facing
 // like some source triangle over the same three cells.
@@ -30,7 +32,8 @@ void expectInvariants(const Mesh& m, const HandlerRun& run) {
   std::map<std::array<int32_t, 3>, std::vector<int32_t>> sources;
   for (int32_t t = 0; t < m.triangleCount(); ++t) {
     std::array<int32_t, 3> o;
-    for (int c = 0; c < 3; ++c) o[c] = number.at(run.space.grid.key(nb.normalise(&m.coords[3 * m.tris[3 * t + c]])));
+    for (int c = 0; c < 3; ++c)
+      o[c] = number.at(run.space.grid.key(nb.normalise(&m.coords[3 * m.tris[3 * t + c]])));
     std::sort(o.begin(), o.end());
     sources[o].push_back(t);
   }
@@ -75,7 +78,8 @@ TEST(HashUCHandler, InvariantsOnLargerMeshes) {
       expectInvariants(m, run);
       const HandlerRun templ = runHandler<HashUC_T<QefAccInfo>>(m, g);
       EXPECT_EQ(run.keys, templ.keys);
-      EXPECT_EQ(0, std::memcmp(run.mesh.nodes.data(), templ.mesh.nodes.data(), run.mesh.nodes.size() * 4));
+      EXPECT_EQ(0, std::memcmp(run.mesh.nodes.data(), templ.mesh.nodes.data(),
+                               run.mesh.nodes.size() * 4));
       EXPECT_EQ(run.mesh.triangles, templ.mesh.triangles);
       EXPECT_EQ(run.mesh.lines, templ.mesh.lines);
     }
@@ -102,7 +106,8 @@ Mesh strip() {
     m.addNode(static_cast<float>(i), 0.0f, 0.0f);
     m.addNode(static_cast<float>(i), 0.001f, 0.0f);
   }
-  for (int32_t i = 0; i < 40; ++i) m.tris.insert(m.tris.end(), {2 * i, 2 * i + 2, 2 * i + 1, 2 * i + 2, 2 * i + 3, 2 * i + 1});
+  for (int32_t i = 0; i < 40; ++i)
+    m.tris.insert(m.tris.end(), {2 * i, 2 * i + 2, 2 * i + 1, 2 * i + 2, 2 * i + 3, 2 * i + 1});
   return m;
 }
 // Two triangles over the same three cells, the second turned the other way.
@@ -205,7 +210,8 @@ TEST(HashUCHandler, InterpolateValuesAveragesPerCell) {
   std::vector<std::array<float, 7>> sums(keys.size(), std::array<float, 7>{});
   for (int32_t i = 0; i < n; ++i) {
     if (i == 5) continue;
-    const size_t j = index.at(h.space().grid.key(h.space().normalisation.normalise(&m.coords[3 * i])));
+    const size_t j =
+        index.at(h.space().grid.key(h.space().normalisation.normalise(&m.coords[3 * i])));
     for (int k = 0; k < 6; ++k) sums[j][k] += fields[k][i];
     sums[j][6] += 1.0f;
   }
@@ -219,7 +225,8 @@ TEST(HashUCHandler, InterpolateValuesAveragesPerCell) {
   ASSERT_EQ(one.size(), keys.size());
   std::vector<std::array<float, 2>> s1(keys.size(), std::array<float, 2>{});
   for (int32_t i = 0; i < n; ++i) {
-    const size_t j = index.at(h.space().grid.key(h.space().normalisation.normalise(&m.coords[3 * i])));
+    const size_t j =
+        index.at(h.space().grid.key(h.space().normalisation.normalise(&m.coords[3 * i])));
     s1[j][0] += fields[6][i];
     s1[j][1] += 1.0f;
   }

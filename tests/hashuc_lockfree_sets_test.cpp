@@ -11,10 +11,10 @@
 #include <random>
 #include <vector>
 
-#include "mesh/edge_set.h"
 #include "hashuc/grid.h"
 #include "hashuc/output_assembly.h"
 #include "hashuc/triangle_set.h"
+#include "mesh/edge_set.h"
 #include "tables/cell_slot.h"
 
 namespace Tavrin {
@@ -50,7 +50,8 @@ TEST(HashucLockfreeSets, OccupiedCellsInBucketThenFirstNodeOrder) {
       space.setUpGrid(c.grid, coords.data(), c.nodes, 3, 0);
       const int64_t n = collectOccupiedCells(space, coords.data(), c.nodes, 3);
       std::vector<uint64_t> keys(c.nodes);
-      for (int32_t i = 0; i < c.nodes; ++i) keys[i] = space.grid.key(space.normalisation.normalise(&coords[3 * i]));
+      for (int32_t i = 0; i < c.nodes; ++i)
+        keys[i] = space.grid.key(space.normalisation.normalise(&coords[3 * i]));
       const auto expected = oracleCells(keys, occupiedCellBuckets(c.nodes, c.grid, false));
       ASSERT_EQ(n, static_cast<int64_t>(expected.size()));
       EXPECT_EQ(space.cellKeys, expected) << c.grid << " " << threads;
@@ -140,7 +141,8 @@ TEST(HashucLockfreeSets, TrianglesAndLinesMatchTheLockedSets) {
     }
     for (int32_t s = 0; s < c.slots; ++s) {
       setNodeNumber(table.slots[s].rec.v, static_cast<int32_t>(rng() % c.outputs));
-      for (int k = 2; k < 5; ++k) table.slots[s].rec.v[k] = std::uniform_real_distribution<float>(-1, 1)(rng);
+      for (int k = 2; k < 5; ++k)
+        table.slots[s].rec.v[k] = std::uniform_real_distribution<float>(-1, 1)(rng);
     }
     NodeSlots map;
     map.slot.resize(c.nodes);

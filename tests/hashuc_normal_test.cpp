@@ -62,8 +62,7 @@ TEST(HashUCNormalHandlers, ThinSheetKeepsBothSides) {
     EXPECT_EQ(low, plain.nodes);
     EXPECT_EQ(high, plain.nodes);
   }
-  for (int32_t i = 0; i < plain.nodes; ++i)
-    EXPECT_NEAR(plain.mesh.nodes[3 * i + 2], 0.005f, 1e-4f);
+  for (int32_t i = 0; i < plain.nodes; ++i) EXPECT_NEAR(plain.mesh.nodes[3 * i + 2], 0.005f, 1e-4f);
 }
 
 // One triangle with unit normal n, its corner at c: (c, c + t, c + n x t).
@@ -155,8 +154,8 @@ TEST(HashUCNormalHandlers, MergedCellAveragesAllItsNodes) {
       const int32_t strides[1] = {1};
       std::vector<std::vector<float>> out;
       reset_handler_cells(run.handler.get());
-      const int32_t length =
-          interpolate_handler_values(run.handler.get(), m.coords.data(), 6, values, strides, 1, &out);
+      const int32_t length = interpolate_handler_values(run.handler.get(), m.coords.data(), 6,
+                                                        values, strides, 1, &out);
       ASSERT_EQ(out.size(), 1u);
       if (angle < 120) {
         ASSERT_EQ(length, 1);
@@ -185,8 +184,8 @@ TEST(HashUCNormalHandlers, MemoryReports) {
     if (const auto* h = dynamic_cast<const HashUCNormal*>(run.handler.get())) {
       buckets = h->table()->bucketCount();
       keys = h->space().cellKeys.size();
-    } else if (const auto* h2 = dynamic_cast<const AdaptNormalHandler<QefAccNormalInfo>*>(
-                   run.handler.get())) {
+    } else if (const auto* h2 =
+                   dynamic_cast<const AdaptNormalHandler<QefAccNormalInfo>*>(run.handler.get())) {
       buckets = h2->table()->bucketCount();
       keys = h2->space().cellKeys.size();
     }
@@ -221,7 +220,8 @@ TEST(HashUCNormalHandlers, SameBytesForOneTwoFourThreadsAndBothAdaptiveForms) {
   const Mesh meshes[] = {test::fromObject(*dragon), thinSheet(30, 0.002f)};
   for (const Mesh& m : meshes) {
     std::vector<float> value(m.nodeCount());
-    for (int32_t i = 0; i < m.nodeCount(); ++i) value[i] = (i % 9 == 0) ? kNoValue : 0.5f * (i % 17);
+    for (int32_t i = 0; i < m.nodeCount(); ++i)
+      value[i] = (i % 9 == 0) ? kNoValue : 0.5f * (i % 17);
     for (simp_type type : kNormalTypes) {
       SCOPED_TRACE(simp_type_keyword(type));
       const FullRun one = test::withThreads(1, [&] { return fullRun(m, 35, type, value); });
@@ -259,8 +259,8 @@ TEST(HashUCNormalHandlers, DriverRunsEndToEnd) {
     ASSERT_EQ(r->scalars.size(), src->scalars.size());
     // Averages stay within the range of their source field.
     for (size_t f = 0; f < src->scalars.size(); ++f) {
-      const auto [lo, hi] = std::minmax_element(src->scalars[f].values.begin(),
-                                                src->scalars[f].values.end());
+      const auto [lo, hi] =
+          std::minmax_element(src->scalars[f].values.begin(), src->scalars[f].values.end());
       ASSERT_EQ(r->scalars[f].values.size(), r->nodes.size());
       for (float v : r->scalars[f].values) {
         EXPECT_GE(v, *lo - 1e-3f * std::fabs(*lo));

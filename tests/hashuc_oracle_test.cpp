@@ -75,7 +75,8 @@ Solved solveOracle(const Cell& v, uint64_t key, const ClusterGrid& grid) {
                          v[2], v[4], v[5], v[9], 0,    0,    0,    1};
     float cof[16];
     for (int r = 0; r < 4; ++r)
-      for (int c = 0; c < 4; ++c) cof[4 * r + c] = ((r + c) & 1) ? -minor3(m, r, c) : minor3(m, r, c);
+      for (int c = 0; c < 4; ++c)
+        cof[4 * r + c] = ((r + c) & 1) ? -minor3(m, r, c) : minor3(m, r, c);
     const float det = ((m[0] * cof[0] + m[1] * cof[1]) + m[2] * cof[2]) + m[3] * cof[3];
     if (!(std::fabs(det) > 1e-30f)) {
       s.status = 4;
@@ -100,7 +101,8 @@ Solved solveOracle(const Cell& v, uint64_t key, const ClusterGrid& grid) {
   const float h[4] = {s.point.x, s.point.y, s.point.z, 1.0f};
   float e = 0;
   for (int i = 0; i < 4; ++i) {
-    const float row = ((q[4 * i] * h[0] + q[4 * i + 1] * h[1]) + q[4 * i + 2] * h[2]) + q[4 * i + 3] * h[3];
+    const float row =
+        ((q[4 * i] * h[0] + q[4 * i + 1] * h[1]) + q[4 * i + 2] * h[2]) + q[4 * i + 3] * h[3];
     e = i == 0 ? h[i] * row : e + h[i] * row;
   }
   s.error = std::sqrt(std::fabs(e));
@@ -125,9 +127,9 @@ OracleResult oracle(const test::Mesh& m, const ClusterSpace& space,
   const NormalizationBox& nb = space.normalisation;
   const ClusterGrid& grid = space.grid;
   const Vec3 diag = grid.max - grid.min;
-  const float eps = static_cast<float>(
-      1e-30 * std::sqrt(static_cast<double>(diag.x) * diag.x + static_cast<double>(diag.y) * diag.y +
-                        static_cast<double>(diag.z) * diag.z));
+  const float eps = static_cast<float>(1e-30 * std::sqrt(static_cast<double>(diag.x) * diag.x +
+                                                         static_cast<double>(diag.y) * diag.y +
+                                                         static_cast<double>(diag.z) * diag.z));
   auto q = [&](int32_t node) { return nb.normalise(&m.coords[3 * node]); };
   std::unordered_map<uint64_t, Cell> sums;
   for (int32_t i = 0; i < m.nodeCount(); ++i) sums.try_emplace(grid.key(q(i)), Cell{});
@@ -210,8 +212,8 @@ void expectMatchesOracle(const test::Mesh& m, int32_t grid, const std::string& l
     const bool same = bits(p.x) == bits(h[0]) && bits(p.y) == bits(h[1]) && bits(p.z) == bits(h[2]);
     if (!same) ++mismatches;
     EXPECT_TRUE(same) << "node " << j << " key " << run.keys[j] << ": oracle (" << p.x << ", "
-                      << p.y << ", " << p.z << ") handler (" << h[0] << ", " << h[1] << ", "
-                      << h[2] << ") status " << s.status;
+                      << p.y << ", " << p.z << ") handler (" << h[0] << ", " << h[1] << ", " << h[2]
+                      << ") status " << s.status;
     if (s.status >= 0) {
       EXPECT_EQ(run.exported[1][j], static_cast<float>(s.status)) << "node " << j;
       EXPECT_EQ(run.exported[2][j], static_cast<float>(s.count)) << "node " << j;
@@ -268,8 +270,8 @@ TEST(HashUCOracleThreads, OutputIsByteIdenticalForAnyThreadCount) {
     for (int threads : {2, 3, 4, 7, 20}) {
       omp_set_num_threads(threads);
       const test::HandlerRun many = test::runHandler(m, g);
-      EXPECT_EQ(0, std::memcmp(one.mesh.nodes.data(), many.mesh.nodes.data(),
-                               one.mesh.nodes.size() * 4));
+      EXPECT_EQ(
+          0, std::memcmp(one.mesh.nodes.data(), many.mesh.nodes.data(), one.mesh.nodes.size() * 4));
       EXPECT_EQ(one.mesh.nodes.size(), many.mesh.nodes.size());
       EXPECT_EQ(one.mesh.triangles, many.mesh.triangles);
       EXPECT_EQ(one.mesh.lines, many.mesh.lines);

@@ -5,14 +5,13 @@
 
 #include <cmath>
 #include <cstring>
-
 #include <random>
 #include <set>
 #include <vector>
 
 #include "hashuc/grid.h"
-#include "hashuc/slot_partition.h"
 #include "hashuc/recent_words.h"
+#include "hashuc/slot_partition.h"
 
 namespace Tavrin {
 namespace {
@@ -20,8 +19,8 @@ namespace {
 // Parts are contiguous, cover every slot, and are never empty when there
 // are at least as many slots as parts.
 TEST(SlotPartition, ContiguousPartsCoverEverySlot) {
-  for (uint64_t slots : {1ull, 2ull, 3ull, 15ull, 16ull, 17ull, 1000ull, 229448ull,
-                         4294967295ull}) {
+  for (uint64_t slots :
+       {1ull, 2ull, 3ull, 15ull, 16ull, 17ull, 1000ull, 229448ull, 4294967295ull}) {
     for (int threads : {1, 2, 3, 7, 16, 17, 64}) {
       const SlotPartition p(slots, threads);
       ASSERT_GE(p.parts(), 1);
@@ -112,7 +111,8 @@ TEST(BoundingBoxParallel, SameAsOnePassForAnyThreadCount) {
       for (int i = 0; i < 3000; ++i) c.push_back(variant == 3 ? 0.0f : u(gen));
       if (variant == 1) c[0] = nan;  // a NaN first point keeps the box NaN there
       if (variant >= 2)
-        for (size_t i = 0; i < c.size(); i += 7) c[i] = (i / 7) % 2 ? -0.0f : (variant == 2 ? nan : 0.0f);
+        for (size_t i = 0; i < c.size(); i += 7)
+          c[i] = (i / 7) % 2 ? -0.0f : (variant == 2 ? nan : 0.0f);
       const Box want = serial(c);
       const Box got = boundingBox(c.data(), static_cast<int64_t>(c.size() / 3), 3);
       EXPECT_EQ(0, std::memcmp(&want.min, &got.min, sizeof(Vec3))) << threads << " " << variant;

@@ -296,11 +296,11 @@ TEST(HashUCQef, Invert4AndDeterminant4MatchDoubleOracle) {
 
 TEST(HashUCQef, SingularMatricesHaveZeroDeterminantAndNoInverse) {
   const float cases[][16] = {
-      {1, 2, 3, 4, 1, 2, 3, 4, 5, 6, 7, 8, 0, 0, 0, 1},     // equal rows
-      {1, 0, 3, 4, 2, 0, 1, 4, 5, 0, 7, 8, 0, 0, 0, 1},     // zero column
-      {1, 2, 3, 4, 5, 6, 7, 8, 6, 8, 10, 12, 0, 0, 0, 1},   // row 2 = row 0 + row 1
-      {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},     // zero
-      {2, 4, 6, 8, 1, 2, 3, 4, -3, 5, 1, 0, 0, 0, 0, 0.5f}, // row 0 = 2 row 1
+      {1, 2, 3, 4, 1, 2, 3, 4, 5, 6, 7, 8, 0, 0, 0, 1},      // equal rows
+      {1, 0, 3, 4, 2, 0, 1, 4, 5, 0, 7, 8, 0, 0, 0, 1},      // zero column
+      {1, 2, 3, 4, 5, 6, 7, 8, 6, 8, 10, 12, 0, 0, 0, 1},    // row 2 = row 0 + row 1
+      {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},      // zero
+      {2, 4, 6, 8, 1, 2, 3, 4, -3, 5, 1, 0, 0, 0, 0, 0.5f},  // row 0 = 2 row 1
   };
   for (const auto& m : cases) {
     EXPECT_EQ(determinant4(m), 0.0f);
@@ -341,10 +341,10 @@ TEST(HashUCQef, GaussJordanPivotsThroughAFullPermutation) {
 }
 
 TEST(HashUCQef, GaussJordanReportsSingularMatrix) {
-  std::vector<float> zero_row = {1, 2, 0, 0, 3, 0, 0, 0, 0, 0, 4, 1, 0, 2, 0,
-                                 1, 0, 0, 8, 0, 0, 0, 0, 0, 1};
-  std::vector<float> equal_rows = {2, 4, 1, 8, 0.5f, 1, 1, 1, 1, 1, 2, 4, 1, 8,
-                                   0.5f, 0, 0, 3, 0, 1, 0, 0, 0, 0, 1};
+  std::vector<float> zero_row = {1, 2, 0, 0, 3, 0, 0, 0, 0, 0, 4, 1, 0,
+                                 2, 0, 1, 0, 0, 8, 0, 0, 0, 0, 0, 1};
+  std::vector<float> equal_rows = {2, 4,    1, 8, 0.5f, 1, 1, 1, 1, 1, 2, 4, 1,
+                                   8, 0.5f, 0, 0, 3,    0, 1, 0, 0, 0, 0, 1};
   for (auto* m : {&zero_row, &equal_rows}) {
     test::MessageCapture capture;
     EXPECT_FALSE(GaussJordan(m->data(), 5));
@@ -442,8 +442,7 @@ TEST(HashUCQef, SolveExtendedRecoversLinearValuesAtTheSolvedPoint) {
     EXPECT_LT(corner.error, 1e-2f);
 
     ExtendedResult patch = solveLinearField(m, flat, g, key);
-    EXPECT_TRUE(patch.status == QEF_SINGULAR || patch.status == QEF_OUTSIDE_CELL)
-        << patch.status;
+    EXPECT_TRUE(patch.status == QEF_SINGULAR || patch.status == QEF_OUTSIDE_CELL) << patch.status;
     EXPECT_EQ(patch.out, patch.mean);
 
     ExtendedResult away = solveLinearField(m, cornerOfBox(inside), g, g.key(Vec3(-0.6f, 0, 0)));
@@ -482,9 +481,9 @@ TEST(PlaneQuadric4, BitIdenticalToSingleTriangleForm) {
                       a + Vec3(unit(gen), unit(gen), unit(gen)) * scale});
     }
   const Vec3 a(0.25f, -0.5f, 0.75f), b(0.5f, 0.5f, 0.5f);
-  tris.push_back({a, a, a});                    // a point
-  tris.push_back({a, b, (a + b) * 0.5f});       // collinear
-  tris.push_back({a, b, b});                    // two equal corners
+  tris.push_back({a, a, a});               // a point
+  tris.push_back({a, b, (a + b) * 0.5f});  // collinear
+  tris.push_back({a, b, b});               // two equal corners
   for (float eps : {0.0f, 1e-30f, 1e-12f, 1e-7f}) {
     for (size_t i = 0; i + 4 <= tris.size(); ++i) {
       const Vec3* const corners[4] = {tris[i].data(), tris[i + 1].data(), tris[i + 2].data(),
@@ -492,8 +491,10 @@ TEST(PlaneQuadric4, BitIdenticalToSingleTriangleForm) {
       PlaneQuadric four[4];
       trianglePlaneQuadrics4(corners, eps, four);
       for (int k = 0; k < 4; ++k) {
-        const PlaneQuadric one = trianglePlaneQuadric(corners[k][0], corners[k][1], corners[k][2], eps);
-        ASSERT_EQ(0, std::memcmp(one.t, four[k].t, sizeof one.t)) << "triangle " << i + k << " eps " << eps;
+        const PlaneQuadric one =
+            trianglePlaneQuadric(corners[k][0], corners[k][1], corners[k][2], eps);
+        ASSERT_EQ(0, std::memcmp(one.t, four[k].t, sizeof one.t))
+            << "triangle " << i + k << " eps " << eps;
       }
     }
   }
@@ -530,7 +531,8 @@ TEST(HashUCQef, SharedMinorsGiveTheRecursiveDeterminantExactly) {
   for (int n : {5, 6, 7}) {
     for (int t = 0; t < 300; ++t) {
       float m[49];
-      for (int i = 0; i < n * n; ++i) m[i] = u(rng) * (t % 3 == 0 ? std::ldexp(1.0f, (i % 40) - 20) : 1.0f);
+      for (int i = 0; i < n * n; ++i)
+        m[i] = u(rng) * (t % 3 == 0 ? std::ldexp(1.0f, (i % 40) - 20) : 1.0f);
       if (t % 5 == 0)
         for (int c = 0; c < n; ++c) m[n * (n - 1) + c] = m[n * 1 + c];  // two equal rows
       const float want = recursiveDeterminant(m, n), got = determinantN(m, n);

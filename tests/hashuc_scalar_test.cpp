@@ -80,8 +80,8 @@ ScalarRun runScalar(const Mesh& m, int32_t grid, const std::vector<std::vector<f
     h.resetCells();
     const int32_t strides[3] = {1, 1, 1};
     int32_t length = 0;
-    h.interpolateValues(m.coords.data(), m.nodeCount(), 3, in.arrays, strides, in.count,
-                        r.averaged, length);
+    h.interpolateValues(m.coords.data(), m.nodeCount(), 3, in.arrays, strides, in.count, r.averaged,
+                        length);
   }
   return r;
 }
@@ -163,7 +163,8 @@ void checkTriangleQuadric() {
       double e = q.c;
       for (int i = 0; i < n; ++i) {
         e += 2 * q.b[i] * v[i];
-        for (int j = 0; j < n; ++j) e += q.a[i <= j ? P::upper(i, j) : P::upper(j, i)] * v[i] * v[j];
+        for (int j = 0; j < n; ++j)
+          e += q.a[i <= j ? P::upper(i, j) : P::upper(j, i)] * v[i] * v[j];
       }
       EXPECT_NEAR(e, planeDistance2(p[0], p[1], p[2], v, n), 2e-4) << "M " << M;
     }
@@ -202,15 +203,19 @@ TEST(HashUCScalar, ValueBox) {
       {"no-value nodes left out", 1, {{X, 1, 3, X}}, {2, 0, 0}, {1, 1, 1}},
       {"no value at all", 1, {{X, X}}, {0, 0, 0}, {1, 1, 1}},
       {"three values share one scale", 3, {{0, 4}, {0, 1}, {0, 2}}, {2, 0.5f, 1}, {2, 2, 2}},
-      {"one missing component drops the node", 3, {{0, 9, 2}, {0, 0, 0}, {0, X, 0}},
-       {1, 0, 0}, {1, 1, 1}},
+      {"one missing component drops the node",
+       3,
+       {{0, 9, 2}, {0, 0, 0}, {0, X, 0}},
+       {1, 0, 0},
+       {1, 1, 1}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const float* arrays[3] = {};
     for (size_t k = 0; k < c.values.size(); ++k) arrays[k] = c.values[k].data();
     const int64_t n = static_cast<int64_t>(c.values[0].size());
-    const NormalizationBox b = c.m == 1 ? scalarValueBox<1>(arrays, n) : scalarValueBox<3>(arrays, n);
+    const NormalizationBox b =
+        c.m == 1 ? scalarValueBox<1>(arrays, n) : scalarValueBox<3>(arrays, n);
     for (int k = 0; k < 3; ++k) {
       EXPECT_FLOAT_EQ(b.centre[k], c.centre[k]) << k;
       EXPECT_FLOAT_EQ(b.half_extent[k], c.half[k]) << k;

@@ -2,8 +2,6 @@
 // meshes for any thread count, the retry at space factor 1.15, the final
 // failure, the build messages, the memory report and the batch program.
 
-#include "hashuc/hash_uc_table_variants.h"
-
 #include <gtest/gtest.h>
 #include <omp.h>
 
@@ -13,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "hashuc/hash_uc_table_variants.h"
 #include "hashuc_test_util.h"
 #include "simplify/handler_factory.h"
 #include "tables/prime_table.h"
@@ -148,8 +147,8 @@ enum class Retry { Never, Always, Maybe };
 // Builds at load_factor and checks the size, the messages and the memory.
 // A tight factor may or may not lose a key, depending on the drawn functions.
 template <class Handler>
-void checkBuild(const Mesh& m, float factor, const std::string& name, Retry retry,
-                float built_at, int bytes_per_slot, int fixed_bytes) {
+void checkBuild(const Mesh& m, float factor, const std::string& name, Retry retry, float built_at,
+                int bytes_per_slot, int fixed_bytes) {
   SCOPED_TRACE(name + " at load factor " + std::to_string(factor));
   Settings settings(factor, 2);
   test::MessageCapture capture;
@@ -305,7 +304,8 @@ TEST(HashUCTableVariants, BatchProgramWritesTheSameFilesAsHashUC) {
     const std::string name = "bunny_simp_" + type + "_0128";
     std::string text = test::read_file(dir + "/" + name + ".msh") + "\n--res--\n" +
                        test::read_file(dir + "/" + name + ".res");
-    for (size_t at; (at = text.find(name)) != std::string::npos;) text.replace(at, name.size(), "NAME");
+    for (size_t at; (at = text.find(name)) != std::string::npos;)
+      text.replace(at, name.size(), "NAME");
     return text;
   };
   const test::RunResult ref =
@@ -323,8 +323,8 @@ TEST(HashUCTableVariants, BatchProgramWritesTheSameFilesAsHashUC) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.type);
-    const test::RunResult r = test::run_command(
-        test::binary_path("tavrin") + " " + input + " " + c.type + " 128" + c.args);
+    const test::RunResult r = test::run_command(test::binary_path("tavrin") + " " + input + " " +
+                                                c.type + " 128" + c.args);
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_TRUE(std::regex_search(r.output, std::regex(c.stats))) << r.output;
     EXPECT_EQ(r.output.find("FAILED"), std::string::npos) << r.output;

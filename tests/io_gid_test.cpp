@@ -27,17 +27,37 @@ std::string ours_g14(double v) {
 }
 
 TEST(IoGidFormat, NumbersMatchPrintfG14) {
-  std::vector<double> values = {0.0, -0.0, 1.0, -1.0, 0.1f, 1e-5, 1e-4, 1.5e-5, 123456789012345.0,
-                                12345678901234.0, 1e14, 1e15, 1e20, 1e-300, 3.4028234663852886e38,
-                                std::numeric_limits<float>::denorm_min(), 0.5, 100, 1234567,
-                                INFINITY, -INFINITY, 2.0 / 3.0, -6.5};
+  std::vector<double> values = {0.0,
+                                -0.0,
+                                1.0,
+                                -1.0,
+                                0.1f,
+                                1e-5,
+                                1e-4,
+                                1.5e-5,
+                                123456789012345.0,
+                                12345678901234.0,
+                                1e14,
+                                1e15,
+                                1e20,
+                                1e-300,
+                                3.4028234663852886e38,
+                                std::numeric_limits<float>::denorm_min(),
+                                0.5,
+                                100,
+                                1234567,
+                                INFINITY,
+                                -INFINITY,
+                                2.0 / 3.0,
+                                -6.5};
   std::mt19937 rng(3);
   for (int i = 0; i < 20000; ++i) {
     uint32_t bits = rng();
     float f;
     std::memcpy(&f, &bits, 4);
     if (std::isfinite(f)) values.push_back(f);
-    values.push_back(std::ldexp(static_cast<double>(rng()) / 4294967296.0, static_cast<int>(rng() % 80) - 40));
+    values.push_back(
+        std::ldexp(static_cast<double>(rng()) / 4294967296.0, static_cast<int>(rng() % 80) - 40));
   }
   for (double v : values) ASSERT_EQ(ours_g14(v), printf_g14(v)) << v;
   EXPECT_EQ(ours_g14(0.1f), "0.10000000149012");
@@ -222,9 +242,11 @@ TEST(IoGidWrite, SameBytesForAnyThreadCountAndProgressEveryBlock) {
   set_write_progress([&] { ++calls; });
   const int saved = omp_get_max_threads();
   omp_set_num_threads(1);
-  ASSERT_TRUE(write_gid(dir + "/one", "m", n, nodes.data(), n - 2, tris.data(), 0, nullptr, scalars));
+  ASSERT_TRUE(
+      write_gid(dir + "/one", "m", n, nodes.data(), n - 2, tris.data(), 0, nullptr, scalars));
   omp_set_num_threads(std::max(2, saved));
-  ASSERT_TRUE(write_gid(dir + "/many", "m", n, nodes.data(), n - 2, tris.data(), 0, nullptr, scalars));
+  ASSERT_TRUE(
+      write_gid(dir + "/many", "m", n, nodes.data(), n - 2, tris.data(), 0, nullptr, scalars));
   omp_set_num_threads(saved);
   set_write_progress({});
   EXPECT_EQ(calls, 2 * 3 * 3);  // 3 loops of 3 blocks each, twice

@@ -1,11 +1,10 @@
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <cmath>
 #include <cstring>
 #include <fstream>
 #include <random>
-
-#include <omp.h>
 
 #include "io/ply_file.h"
 #include "io/ply_reader.h"
@@ -28,19 +27,78 @@ struct Expected {
 // Counts of every test mesh as read by an independent reader.
 const std::vector<Expected>& expected_meshes() {
   static const std::vector<Expected> table = {
-      {"bunny.ply", 1839, 3674, 0, {}, false, "num nodes = 1.839, num triangles = 3.674, scalars = 0"},
-      {"bunny_ascii.ply", 1839, 3674, 0, {}, false, "num nodes = 1.839, num triangles = 3.674, scalars = 0"},
-      {"bunny_attrs.ply", 1839, 3674, 0, {"nx", "ny", "nz", "red", "green", "blue", "temp C"}, false,
+      {"bunny.ply",
+       1839,
+       3674,
+       0,
+       {},
+       false,
+       "num nodes = 1.839, num triangles = 3.674, scalars = 0"},
+      {"bunny_ascii.ply",
+       1839,
+       3674,
+       0,
+       {},
+       false,
+       "num nodes = 1.839, num triangles = 3.674, scalars = 0"},
+      {"bunny_attrs.ply",
+       1839,
+       3674,
+       0,
+       {"nx", "ny", "nz", "red", "green", "blue", "temp C"},
+       false,
        "num nodes = 1.839, num triangles = 3.674, scalars = 7"},
-      {"comments.ply", 4, 4, 0, {"quality"}, false, "num nodes = 4, num triangles = 4, scalars = 1"},
-      {"double_int16.ply", 16, 18, 0, {"level", "offset"}, true, "num nodes = 16, num triangles = 18, scalars = 2"},
-      {"dragon_small.ply", 22998, 47794, 0, {}, false, "num nodes = 22.998, num triangles = 47.794, scalars = 0"},
-      {"ico_ascii.ply", 12, 20, 0, {"quality", "id", "flags"}, false, "num nodes = 12, num triangles = 20, scalars = 3"},
-      {"ico_be.ply", 12, 20, 0, {"quality", "id", "flags"}, false, "num nodes = 12, num triangles = 20, scalars = 3"},
-      {"ico_le.ply", 12, 20, 0, {"quality", "id", "flags"}, false, "num nodes = 12, num triangles = 20, scalars = 3"},
+      {"comments.ply",
+       4,
+       4,
+       0,
+       {"quality"},
+       false,
+       "num nodes = 4, num triangles = 4, scalars = 1"},
+      {"double_int16.ply",
+       16,
+       18,
+       0,
+       {"level", "offset"},
+       true,
+       "num nodes = 16, num triangles = 18, scalars = 2"},
+      {"dragon_small.ply",
+       22998,
+       47794,
+       0,
+       {},
+       false,
+       "num nodes = 22.998, num triangles = 47.794, scalars = 0"},
+      {"ico_ascii.ply",
+       12,
+       20,
+       0,
+       {"quality", "id", "flags"},
+       false,
+       "num nodes = 12, num triangles = 20, scalars = 3"},
+      {"ico_be.ply",
+       12,
+       20,
+       0,
+       {"quality", "id", "flags"},
+       false,
+       "num nodes = 12, num triangles = 20, scalars = 3"},
+      {"ico_le.ply",
+       12,
+       20,
+       0,
+       {"quality", "id", "flags"},
+       false,
+       "num nodes = 12, num triangles = 20, scalars = 3"},
       {"list_uint.ply", 48, 96, 0, {}, false, "num nodes = 48, num triangles = 96, scalars = 0"},
       {"quads.ply", 26, 27, 3, {}, true, "num nodes = 26, num triangles = 27, scalars = 0"},
-      {"teapot.ply", 2049, 4032, 0, {}, true, "num nodes = 2.049, num triangles = 4.032, scalars = 0"},
+      {"teapot.ply",
+       2049,
+       4032,
+       0,
+       {},
+       true,
+       "num nodes = 2.049, num triangles = 4.032, scalars = 0"},
       {"with_edges.ply", 8, 12, 0, {}, false, "num nodes = 8, num triangles = 12, scalars = 0"},
   };
   return table;
@@ -89,7 +147,7 @@ TEST(IoPlyRead, StoragesOfTheSameMeshReadIdentically) {
   }
   PlyData ico;
   ASSERT_TRUE(read_ply(data_path("ico_be.ply"), ico));
-  EXPECT_EQ(ico.scalar_values[1][3], 4e9f);      // uint above 2^31
+  EXPECT_EQ(ico.scalar_values[1][3], 4e9f);        // uint above 2^31
   EXPECT_EQ(ico.scalar_values[2][11], -11000.0f);  // signed short
 }
 
@@ -145,7 +203,9 @@ struct TestPly {
   void end_record() {
     if (storage == "ascii") body += "\n";
   }
-  std::string text() const { return "ply\nformat " + storage + " 1.0\n" + header + "end_header\n" + body; }
+  std::string text() const {
+    return "ply\nformat " + storage + " 1.0\n" + header + "end_header\n" + body;
+  }
 };
 
 void write_text(const std::string& path, const std::string& text) {
@@ -155,11 +215,12 @@ void write_text(const std::string& path, const std::string& text) {
 TEST(IoPlyRead, EveryStorageAndTypeAgainstAnIndependentWriter) {
   const std::string dir = test::temp_dir("ply_oracle");
   const char* storages[] = {"ascii", "binary_little_endian", "binary_big_endian"};
-  const char* value_types[] = {"char", "uchar", "short", "ushort", "int", "uint", "float",
-                               "double", "int8", "uint8", "int16", "uint16", "int32",
-                               "uint32", "float32", "float64"};
+  const char* value_types[] = {"char",  "uchar",  "short",   "ushort", "int",   "uint",
+                               "float", "double", "int8",    "uint8",  "int16", "uint16",
+                               "int32", "uint32", "float32", "float64"};
   const char* count_types[] = {"uchar", "char", "ushort", "int", "uint32"};
-  const char* index_types[] = {"int", "uint", "short", "ushort", "uchar", "int32", "float", "double"};
+  const char* index_types[] = {"int",   "uint",  "short", "ushort",
+                               "uchar", "int32", "float", "double"};
   std::mt19937 rng(7);
   int file = 0;
   for (const char* storage : storages)
@@ -172,8 +233,9 @@ TEST(IoPlyRead, EveryStorageAndTypeAgainstAnIndependentWriter) {
         TestPly ply{storage, "", ""};
         // An element nobody reads comes first in the second variant.
         auto extra = [&] {
-          ply.header += "element material 2\nproperty float a\nproperty list uchar short ids\n"
-                        "property double b\n";
+          ply.header +=
+              "element material 2\nproperty float a\nproperty list uchar short ids\n"
+              "property double b\n";
           for (int m = 0; m < 2; ++m) {
             ply.value("float", 1.5);
             ply.value("uchar", m + 1);
@@ -196,8 +258,8 @@ TEST(IoPlyRead, EveryStorageAndTypeAgainstAnIndependentWriter) {
           coords.insert(coords.end(), {float(x), float(y), float(z)});
           values.push_back(float(s));
         }
-        ply.header += "element face 6\nproperty uchar flag\nproperty list " + std::string(ct) + " " +
-                      it + " vertex_indices\n";
+        ply.header += "element face 6\nproperty uchar flag\nproperty list " + std::string(ct) +
+                      " " + it + " vertex_indices\n";
         std::vector<int32_t> lines, tris, quads;
         for (int f = 0; f < 6; ++f) {
           int len = (f * 5 + variant + file) % 7;  // 0..6 corners
@@ -229,11 +291,14 @@ TEST(IoPlyRead, EveryStorageAndTypeAgainstAnIndependentWriter) {
 TEST(IoPlyRead, BinaryTriangleFastPathMixedWithOtherLengths) {
   // Triangles interleaved with a quad and a too-short list in the 13-byte layout.
   for (const char* storage : {"binary_little_endian", "binary_big_endian"}) {
-    TestPly ply{storage, "element vertex 5\nproperty float x\nproperty float y\nproperty float z\n"
-                         "element face 5\nproperty list uchar int vertex_indices\n", ""};
+    TestPly ply{storage,
+                "element vertex 5\nproperty float x\nproperty float y\nproperty float z\n"
+                "element face 5\nproperty list uchar int vertex_indices\n",
+                ""};
     for (int i = 0; i < 5; ++i)
       for (int c = 0; c < 3; ++c) ply.value("float", i + c);
-    const std::vector<std::vector<int>> faces = {{0, 1, 2}, {0, 1, 2, 3}, {4}, {2, 3, 4}, {1, 2, 3}};
+    const std::vector<std::vector<int>> faces = {
+        {0, 1, 2}, {0, 1, 2, 3}, {4}, {2, 3, 4}, {1, 2, 3}};
     for (const auto& f : faces) {
       ply.value("uchar", static_cast<double>(f.size()));
       for (int v : f) ply.value("int", v);
@@ -256,9 +321,11 @@ TEST(IoPlyRead, RecordsMatchFlatArraysAcrossThreadCounts) {
   const int saved = omp_get_max_threads();
   for (const char* storage : {"binary_little_endian", "binary_big_endian"}) {
     const int records = 200000;
-    TestPly ply{storage, "element vertex 6\nproperty float x\nproperty float y\nproperty float z\n"
-                         "element face " + std::to_string(records) +
-                         "\nproperty list uchar int vertex_indices\n", ""};
+    TestPly ply{storage,
+                "element vertex 6\nproperty float x\nproperty float y\nproperty float z\n"
+                "element face " +
+                    std::to_string(records) + "\nproperty list uchar int vertex_indices\n",
+                ""};
     for (int i = 0; i < 6; ++i)
       for (int c = 0; c < 3; ++c) ply.value("float", i * 3 + c);
     std::mt19937 rng(7);
@@ -276,7 +343,8 @@ TEST(IoPlyRead, RecordsMatchFlatArraysAcrossThreadCounts) {
       omp_set_num_threads(threads);
       PlyMesh mesh;
       ASSERT_TRUE(read_ply_mesh(path, mesh)) << mesh.error;
-      ASSERT_EQ(mesh.triangles.size(), static_cast<size_t>(flat.num_triangles + 2 * flat.num_quads));
+      ASSERT_EQ(mesh.triangles.size(),
+                static_cast<size_t>(flat.num_triangles + 2 * flat.num_quads));
       bool same = true;
       for (int t = 0; t < flat.num_triangles; ++t) {
         const TriangleRecord& r = mesh.triangles[t];
@@ -305,9 +373,10 @@ TEST(IoPlyRead, RecordsMatchFlatArraysAcrossThreadCounts) {
 // An ascii body that ends right after the last index of its only triangle.
 TEST(IoPlyRead, AsciiTightestBody) {
   const std::string path = test::temp_dir("ply_tight") + "/m.ply";
-  write_text(path, "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
-                   "property float z\nelement face 1\nproperty list uchar int vertex_indices\n"
-                   "end_header\n0 0 0 1 0 0 0 1 0 3 0 1 2");
+  write_text(path,
+             "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+             "property float z\nelement face 1\nproperty list uchar int vertex_indices\n"
+             "end_header\n0 0 0 1 0 0 0 1 0 3 0 1 2");
   PlyMesh mesh;
   ASSERT_TRUE(read_ply_mesh(path, mesh)) << mesh.error;
   ASSERT_EQ(mesh.triangles.size(), 1u);
@@ -321,7 +390,7 @@ TEST(IoPlyNames, DecodeAndEncode) {
     const char* text;
     std::optional<std::string> decoded;
   } cases[] = {
-      {"temp%20C", "temp C"}, {"nx", "nx"}, {"a%2fb%2F", "a/b/"}, {"x-_.~9", "x-_.~9"},
+      {"temp%20C", "temp C"}, {"nx", "nx"},          {"a%2fb%2F", "a/b/"}, {"x-_.~9", "x-_.~9"},
       {"", std::nullopt},     {"50%", std::nullopt}, {"%2", std::nullopt}, {"%zz", std::nullopt},
       {"a/b", std::nullopt},  {"%41%42", "AB"},
   };
@@ -336,7 +405,8 @@ TEST(IoPlyNames, DecodeAndEncode) {
 // ------------------------------------------------------------------ hostile input
 
 const char* kAsciiHead =
-    "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\nproperty float z\n"
+    "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\nproperty float "
+    "z\n"
     "element face 1\nproperty list uchar int vertex_indices\nend_header\n";
 
 std::string binary_triangle(const char* storage, int count_bytes_value, int vertices_declared,
@@ -376,40 +446,60 @@ TEST(IoPlyHostile, BrokenFilesAreRefusedWithOneClearMessage) {
       {"storage", "ply\nformat text 1.0\nend_header\n", "Invalid file format"},
       {"unknown type", "ply\nformat ascii 1.0\nelement vertex 1\nproperty quad x\nend_header\n0\n",
        "Unexpected token 'quad'"},
-      {"float count type", "ply\nformat ascii 1.0\nelement face 1\nproperty list float int v\nend_header\n",
+      {"float count type",
+       "ply\nformat ascii 1.0\nelement face 1\nproperty list float int v\nend_header\n",
        "Unexpected token 'float'"},
-      {"property first", "ply\nformat ascii 1.0\nproperty float x\nend_header\n", "Unexpected token 'property'"},
+      {"property first", "ply\nformat ascii 1.0\nproperty float x\nend_header\n",
+       "Unexpected token 'property'"},
       {"no end_header", "ply\nformat ascii 1.0\nelement vertex 1\n", "Unexpected end of file"},
-      {"bad count", "ply\nformat ascii 1.0\nelement vertex -3\nend_header\n", "Invalid instance count '-3'"},
-      {"absurd ascii", "ply\nformat ascii 1.0\nelement vertex 4000000000\nproperty float x\nend_header\n1\n",
+      {"bad count", "ply\nformat ascii 1.0\nelement vertex -3\nend_header\n",
+       "Invalid instance count '-3'"},
+      {"absurd ascii",
+       "ply\nformat ascii 1.0\nelement vertex 4000000000\nproperty float x\nend_header\n1\n",
        "Unexpected end of file: element 'vertex' declares 4000000000"},
       {"absurd binary",
-       "ply\nformat binary_little_endian 1.0\nelement vertex 4000000000\nproperty float x\nend_header\n1234",
+       "ply\nformat binary_little_endian 1.0\nelement vertex 4000000000\nproperty float "
+       "x\nend_header\n1234",
        "Unexpected end of file: element 'vertex' declares 4000000000"},
-      {"huge int64", "ply\nformat ascii 1.0\nelement vertex 9223372036854775807\nproperty float x\nproperty float y\nend_header\n",
+      {"huge int64",
+       "ply\nformat ascii 1.0\nelement vertex 9223372036854775807\nproperty float x\nproperty "
+       "float y\nend_header\n",
        "Unexpected end of file"},
-      {"no vertex", "ply\nformat ascii 1.0\nelement face 1\nproperty list uchar int vertex_indices\nend_header\n3 0 1 2\n",
+      {"no vertex",
+       "ply\nformat ascii 1.0\nelement face 1\nproperty list uchar int "
+       "vertex_indices\nend_header\n3 0 1 2\n",
        "No element 'vertex'"},
-      {"no z", "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\nend_header\n0 0\n",
+      {"no z",
+       "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\nend_header\n0 "
+       "0\n",
        "Element 'vertex' has no property 'z'"},
       {"index too big", std::string(kAsciiHead) + "0 0 0\n1 0 0\n0 1 0\n3 0 1 3\n",
        "Face index 3 of triangle 0 (element 'face') is outside the nodes 0..2"},
-      {"negative index", std::string(kAsciiHead) + "0 0 0\n1 0 0\n0 1 0\n3 0 -1 2\n", "Face index -1"},
-      {"nan", std::string(kAsciiHead) + "0 0 0\n1 nan 0\n0 1 0\n3 0 1 2\n", "Vertex 1 has a non-finite coordinate y"},
-      {"overflow", std::string(kAsciiHead) + "0 0 0\n1 0 0\n0 1 1e999\n3 0 1 2\n", "Vertex 2 has a non-finite coordinate z"},
-      {"float overflow", std::string(kAsciiHead) + "0 0 0\n1 0 0\n0 1 1e300\n3 0 1 2\n", "Vertex 2 has a non-finite"},
+      {"negative index", std::string(kAsciiHead) + "0 0 0\n1 0 0\n0 1 0\n3 0 -1 2\n",
+       "Face index -1"},
+      {"nan", std::string(kAsciiHead) + "0 0 0\n1 nan 0\n0 1 0\n3 0 1 2\n",
+       "Vertex 1 has a non-finite coordinate y"},
+      {"overflow", std::string(kAsciiHead) + "0 0 0\n1 0 0\n0 1 1e999\n3 0 1 2\n",
+       "Vertex 2 has a non-finite coordinate z"},
+      {"float overflow", std::string(kAsciiHead) + "0 0 0\n1 0 0\n0 1 1e300\n3 0 1 2\n",
+       "Vertex 2 has a non-finite"},
       {"binary inf", inf_bytes, "Vertex 1 has a non-finite coordinate y"},
       {"garbage", std::string(kAsciiHead) + "0 0 0\n1 zz 0\n0 1 0\n3 0 1 2\n",
        "Error reading 'y' of 'vertex' number 1: 'zz' is not a number"},
       {"short ascii", std::string(kAsciiHead) + "0 0 0\n1 0 0\n0 1 0\n3 0 1\n",
        "Unexpected end of file while reading 'vertex_indices' of 'face' number 0"},
-      {"negative list", std::string(kAsciiHead) + "0 0 0\n1 0 0\n0 1 0\n-1 0 1 2\n", "negative list length"},
-      {"negative binary list", binary_triangle("binary_little_endian", -1, 3, false), "negative list length"},
-      {"list past end", binary_triangle("binary_big_endian", 100, 3, false), "Unexpected end of file"},
+      {"negative list", std::string(kAsciiHead) + "0 0 0\n1 0 0\n0 1 0\n-1 0 1 2\n",
+       "negative list length"},
+      {"negative binary list", binary_triangle("binary_little_endian", -1, 3, false),
+       "negative list length"},
+      {"list past end", binary_triangle("binary_big_endian", 100, 3, false),
+       "Unexpected end of file"},
       {"truncated", binary_triangle("binary_little_endian", 3, 3, true), "Unexpected end of file"},
-      {"more vertices than data", binary_triangle("binary_little_endian", 3, 9, false), "Unexpected end of file"},
+      {"more vertices than data", binary_triangle("binary_little_endian", 3, 9, false),
+       "Unexpected end of file"},
       {"indices not a list",
-       "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\nproperty float z\n"
+       "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\nproperty "
+       "float z\n"
        "element face 1\nproperty int vertex_indices\nend_header\n0 0 0\n0\n",
        "'vertex_indices' of element 'face' is not a list"},
   };
@@ -435,8 +525,10 @@ TEST(IoPlyHostile, BrokenFilesAreRefusedWithOneClearMessage) {
 TEST(IoPlyHostile, LoadMessagesForNamesAndEmptyResults) {
   const std::string dir = test::temp_dir("ply_load");
   const std::string no_faces =
-      "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\nproperty float z\n"
-      "element face 1\nproperty list uchar int vertex_index\nend_header\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n";
+      "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\nproperty float "
+      "z\n"
+      "element face 1\nproperty list uchar int vertex_index\nend_header\n0 0 0\n1 0 0\n0 1 0\n3 0 "
+      "1 2\n";
   write_text(dir + "/a.ply", no_faces);
   write_text(dir + "/model", no_faces);
   write_text(dir + "/model.ply.gz", no_faces);
@@ -446,8 +538,9 @@ TEST(IoPlyHostile, LoadMessagesForNamesAndEmptyResults) {
   } cases[] = {
       {dir + "/model", "No extension. Only PLY files are supported\n"},
       {dir + "/model.ply.gz", "Unsopported extension. Only PLY files are supported\n"},
-      {dir + "/a.ply", "No faces in 'a.ply': it needs an element 'face' with a list property "
-                       "'vertex_indices' of at least 2 indices\n"},
+      {dir + "/a.ply",
+       "No faces in 'a.ply': it needs an element 'face' with a list property "
+       "'vertex_indices' of at least 2 indices\n"},
   };
   for (const Case& c : cases) {
     test::MessageCapture capture;
@@ -459,7 +552,8 @@ TEST(IoPlyHostile, LoadMessagesForNamesAndEmptyResults) {
   // index must not land in any record, and a property name that does not decode.
   std::string crlf =
       "ply\r\nformat ascii 1.0\r\nelement vertex 4\r\nproperty float x\r\nproperty float y\r\n"
-      "property float z\r\nproperty float a/b\r\nelement face 3\r\nproperty list uchar int vertex_indices\r\n"
+      "property float z\r\nproperty float a/b\r\nelement face 3\r\nproperty list uchar int "
+      "vertex_indices\r\n"
       "end_header\r\n0 0 0 1\r\n1 0 0 2\r\n0 1 0 3\r\n1 1 0 4\r\n3 0 1 2\r\n1 3\r\n3 1 3 2\r\n";
   write_text(dir + "/crlf.PLY", crlf);
   test::MessageCapture capture;
@@ -513,7 +607,8 @@ TEST(IoPlyWrite, RoundTripKeepsNodesTrianglesAndScalars) {
     ASSERT_EQ(back.num_triangles, object->num_triangles());
     for (int i = 0; i < back.num_triangles; ++i) {
       const TriangleRecord& t = object->triangles[i];
-      ASSERT_EQ((std::vector<int32_t>(back.triangles.begin() + 3 * i, back.triangles.begin() + 3 * i + 3)),
+      ASSERT_EQ((std::vector<int32_t>(back.triangles.begin() + 3 * i,
+                                      back.triangles.begin() + 3 * i + 3)),
                 (std::vector<int32_t>{t.a, t.b, t.c}));
     }
     EXPECT_EQ(back.scalar_names, object->scalar_names());
@@ -530,7 +625,8 @@ TEST(IoPlyWrite, RoundTripKeepsNodesTrianglesAndScalars) {
     attrs = load_ply(data_path("bunny_attrs.ply"));
   }
   ASSERT_EQ(write_ply(dir + "/attrs.ply", *attrs), 3674);
-  EXPECT_NE(test::read_file(dir + "/attrs.ply").find("property float temp%20C\n"), std::string::npos);
+  EXPECT_NE(test::read_file(dir + "/attrs.ply").find("property float temp%20C\n"),
+            std::string::npos);
 }
 
 TEST(IoPlyWrite, UnwritableScalarsAreLeftOutConsistently) {

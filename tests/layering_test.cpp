@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 // A folder is the first path component, except app/viewer, app/tools and
 // app/tools/viewer, which are shells of their own.
 const std::map<std::string, std::set<std::string>>& allowed() {
-  static const std::set<std::string> core = {"base", "tables", "hashuc", "mesh",
+  static const std::set<std::string> core = {"base", "tables",   "hashuc", "mesh",
                                              "io",   "simplify", "octree"};
   static const std::map<std::string, std::set<std::string>> table = [] {
     std::map<std::string, std::set<std::string>> t;
@@ -106,7 +106,9 @@ std::vector<std::string> source_files(const fs::path& root) {
   return files;
 }
 
-fs::path repo_root() { return fs::path(Tavrin::test::data_path("bunny.ply")).parent_path().parent_path().parent_path(); }
+fs::path repo_root() {
+  return fs::path(Tavrin::test::data_path("bunny.ply")).parent_path().parent_path().parent_path();
+}
 
 TEST(Layering, EveryIncludeFollowsTheDependencyTable) {
   const fs::path root = repo_root();
@@ -128,7 +130,8 @@ TEST(Layering, PlantedWrongIncludesAreFound) {
   plant("tables/b.h", "  #  include \"hashuc/grid.h\"\n#include \"base/timer.h\"\n");
   plant("render/c.cpp", "#include \"ui/menu.h\"\n#include \"octree/octree.h\"\n");
   plant("app/d.cpp", "#include \"app/viewer/status_bar.h\"\n");
-  plant("hashuc/e.h", "#include \"simplify/handler_interface.h\"\n#include \"simplify/driver.h\"\n");
+  plant("hashuc/e.h",
+        "#include \"simplify/handler_interface.h\"\n#include \"simplify/driver.h\"\n");
   const std::vector<std::string> bad =
       violations(root, {"io/a.cpp", "tables/b.h", "render/c.cpp", "app/d.cpp", "hashuc/e.h"});
   const std::vector<std::string> expected = {

@@ -9,8 +9,8 @@
 #include <map>
 #include <memory>
 #include <random>
-#include <tuple>
 #include <set>
+#include <tuple>
 #include <utility>
 
 #include "mesh/object.h"

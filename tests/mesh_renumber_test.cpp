@@ -29,8 +29,7 @@ void make_cloud(Object& o, int n, unsigned seed) {
       o.nodes[i] = Vec3(1.0f, 2.0f, 3.0f) + Vec3(u(rng), u(rng), u(rng)) * 1e-5f;
   }
   o.triangles.resize(n);
-  for (int i = 0; i < n; ++i)
-    o.triangles[i] = {int(rng() % n), int(rng() % n), int(rng() % n), 3};
+  for (int i = 0; i < n; ++i) o.triangles[i] = {int(rng() % n), int(rng() % n), int(rng() % n), 3};
   o.lines = {{0, n - 1, 4}, {n / 2, n / 3, 9}};
   o.compute_normals();
   o.scalars = {{"number", std::vector<float>(n)}, {"f", std::vector<float>(n)}};
@@ -61,8 +60,9 @@ void check_renumbered(const Object& before, const Object& after) {
 
   SortGrid grid = SortGrid::around(before.box());
   std::vector<int> expected = identity;
-  std::stable_sort(expected.begin(), expected.end(),
-                   [&](int a, int b) { return grid.cell(before.nodes[a]) < grid.cell(before.nodes[b]); });
+  std::stable_sort(expected.begin(), expected.end(), [&](int a, int b) {
+    return grid.cell(before.nodes[a]) < grid.cell(before.nodes[b]);
+  });
   ASSERT_EQ(old, expected);
 
   for (size_t j = 0; j < n; ++j) {

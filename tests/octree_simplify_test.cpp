@@ -82,9 +82,9 @@ TEST(OctreeSimplify, SecondRunReusesOctreeAndMatchesFreshObject) {
   Outcome c = simplify(*fresh, 1e-3f);
   ASSERT_TRUE(c.result);
   expect_same_mesh(*b.result, *c.result);
-  for (const char* line : {"Octree:1 initialization ...\n", "Octree:1 creating ...\n",
-                           "Octree:1 Decimate mesh ...\n", "Max error = 0,001 - v: ",
-                           "Octree memory footprint = ", "TOTAL            : "})
+  for (const char* line :
+       {"Octree:1 initialization ...\n", "Octree:1 creating ...\n", "Octree:1 Decimate mesh ...\n",
+        "Max error = 0,001 - v: ", "Octree memory footprint = ", "TOTAL            : "})
     EXPECT_NE(c.text.find(line), std::string::npos) << line;
 }
 

@@ -25,8 +25,8 @@ TEST(OctreeTable, BucketCountMemoryAndLookup) {
   };
   // Stride 9 * 8 puts every key of the 3273-key case in one bucket under
   // k mod B, forcing the second bucket function.
-  const Case cases[] = {{0, 1, 0, 8},    {1, 1, 0, 8},      {3272, 1, 0, 8},
-                        {3273, 1, 0, 9}, {3273, 72, 5, 9},  {40000, 7, 3, 98}};
+  const Case cases[] = {{0, 1, 0, 8},    {1, 1, 0, 8},     {3272, 1, 0, 8},
+                        {3273, 1, 0, 9}, {3273, 72, 5, 9}, {40000, 7, 3, 98}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.n);
     std::vector<uint64_t> keys = sequence(c.n, c.stride, c.offset);

@@ -38,12 +38,22 @@ TEST(SimplifyDriver, HashUCRunReportsEveryStep) {
   ASSERT_EQ(m.size(), 6u);
   EXPECT_EQ(m[0], "Simplification using 'Hash UC with qefs' ( HUC)");
   // Counts above 999 and times are grouped: "1.234" and "0,5".
-  EXPECT_TRUE(std::regex_match(m[1], std::regex(R"(HUC\[ 64:1\] v: \d\.\d{3} t: \d\.\d{3} l: \d+ in [\d,]+ s\. \( [\d,e-]+ \+ 0\) Mem = [\d.,]+ KB)")))
+  EXPECT_TRUE(std::regex_match(
+      m[1],
+      std::regex(
+          R"(HUC\[ 64:1\] v: \d\.\d{3} t: \d\.\d{3} l: \d+ in [\d,]+ s\. \( [\d,e-]+ \+ 0\) Mem = [\d.,]+ KB)")))
       << m[1];
-  EXPECT_TRUE(std::regex_match(m[2], std::regex(R"(\tSTATS   create: \S+   submit: \S+   optimal: \S+   simplify: \S+   normals: 0   total: \S+\n)")))
+  EXPECT_TRUE(std::regex_match(
+      m[2],
+      std::regex(
+          R"(\tSTATS   create: \S+   submit: \S+   optimal: \S+   simplify: \S+   normals: 0   total: \S+\n)")))
       << m[2];
-  EXPECT_TRUE(std::regex_match(m[3], std::regex(R"(\tSTATS   clear: 0   interpolate: 0   delete: \S+   total: \S+\n)"))) << m[3];
-  EXPECT_TRUE(std::regex_match(m[4], std::regex(R"(HUC\[ 64\] v: \d\.\d{3} t: \d\.\d{3} l: \d+ in [\d,]+ s\. \( [\d,e-]+ \+ 0\))")))
+  EXPECT_TRUE(std::regex_match(
+      m[3], std::regex(R"(\tSTATS   clear: 0   interpolate: 0   delete: \S+   total: \S+\n)")))
+      << m[3];
+  EXPECT_TRUE(std::regex_match(
+      m[4], std::regex(
+                R"(HUC\[ 64\] v: \d\.\d{3} t: \d\.\d{3} l: \d+ in [\d,]+ s\. \( [\d,e-]+ \+ 0\))")))
       << m[4];
   EXPECT_EQ(m[5], "Simplification done.");
   EXPECT_EQ(capture.routes()[5], MessageRoute::Box);
@@ -113,22 +123,52 @@ struct InputCase {
 
 TEST(SimplifyDriver, ExtraInputChoiceMessages) {
   const InputCase cases[] = {
-      {"scalar, none selected", HASH_UC_SCALAR, 2, {"temp", "p"}, -1,
+      {"scalar, none selected",
+       HASH_UC_SCALAR,
+       2,
+       {"temp", "p"},
+       -1,
        {"!!! No scalar used in the QEF to simplify Using first one\n",
-        "Using scalar 'temp' in the QEF to simplify\n"}, 0},
-      {"scalar, second selected", HASH_UC_SCALAR, 2, {"temp", "p"}, 1,
-       {"Using scalar 'p' in the QEF to simplify\n"}, 1},
-      {"scalar, no fields", HASH_UC_SCALAR, 0, {}, -1,
-       {"!!! No scalar used in the QEF to simplify !!!\n", "No scalar provided !!!\n"}, -1},
-      {"normals", HASH_UC_SCALAR3_NORMAL, 0, {}, -1,
-       {"Using nodal normals in the extedned QEF to simplify.\n"}, -1},
-      {"vector found", HASH_UC_SCALAR3_VECTOR, 4, {"q", "vx", "vy", "vz"}, -1,
-       {"Using ( vx, vy, vz) as vector in the extended QEF to simplify.\n"}, -1},
-      {"no vector", HASH_UC_SCALAR3_VECTOR, 1, {"q"}, -1,
+        "Using scalar 'temp' in the QEF to simplify\n"},
+       0},
+      {"scalar, second selected",
+       HASH_UC_SCALAR,
+       2,
+       {"temp", "p"},
+       1,
+       {"Using scalar 'p' in the QEF to simplify\n"},
+       1},
+      {"scalar, no fields",
+       HASH_UC_SCALAR,
+       0,
+       {},
+       -1,
+       {"!!! No scalar used in the QEF to simplify !!!\n", "No scalar provided !!!\n"},
+       -1},
+      {"normals",
+       HASH_UC_SCALAR3_NORMAL,
+       0,
+       {},
+       -1,
+       {"Using nodal normals in the extedned QEF to simplify.\n"},
+       -1},
+      {"vector found",
+       HASH_UC_SCALAR3_VECTOR,
+       4,
+       {"q", "vx", "vy", "vz"},
+       -1,
+       {"Using ( vx, vy, vz) as vector in the extended QEF to simplify.\n"},
+       -1},
+      {"no vector",
+       HASH_UC_SCALAR3_VECTOR,
+       1,
+       {"q"},
+       -1,
        {"Could not find any three suitable scalars to be used as vectors:\n",
         "        candidates would have been: \n",
         "        ( vx, vy, vz) ( red, green, blue) ( r, g, b) ( nx, ny, nz) ( x, y, z)\n",
-        "No scalar provided !!!\n"}, -1},
+        "No scalar provided !!!\n"},
+       -1},
       {"plain method ignores the fields", HASH_UC, 2, {"temp", "p"}, -1, {}, -1},
   };
   for (const InputCase& c : cases) {
@@ -179,9 +219,11 @@ TEST(HandlerFactory, RunAndInterpolateWrappers) {
   SimplifiedMesh with_stride3, with_stride0;
   ExtraOutputs extra;
   for (SimplifiedMesh* out : {&with_stride3, &with_stride0}) {
-    std::unique_ptr<HandlerInterface> h = create_handler(24, HASH_UC, m.coords.data(), m.nodeCount());
-    const int32_t n = run_handler(h.get(), m.coords.data(), m.nodeCount(), m.tris.data(),
-                                  m.triangleCount(), out == &with_stride3 ? 3 : 0, QefInputs{}, *out, extra);
+    std::unique_ptr<HandlerInterface> h =
+        create_handler(24, HASH_UC, m.coords.data(), m.nodeCount());
+    const int32_t n =
+        run_handler(h.get(), m.coords.data(), m.nodeCount(), m.tris.data(), m.triangleCount(),
+                    out == &with_stride3 ? 3 : 0, QefInputs{}, *out, extra);
     EXPECT_EQ(n, out->nodeCount());
     EXPECT_EQ(extra.flag, 0);
     if (out == &with_stride0) {
@@ -196,9 +238,11 @@ TEST(HandlerFactory, RunAndInterpolateWrappers) {
                 n);
       EXPECT_EQ(got.size(), 6u);
       EXPECT_EQ(interpolate_handler_values(h.get(), nullptr, m.nodeCount(), values.data(),
-                                           strides.data(), 9, &got), 0);
+                                           strides.data(), 9, &got),
+                0);
       EXPECT_EQ(interpolate_handler_values(h.get(), m.coords.data(), m.nodeCount(), nullptr,
-                                           strides.data(), 9, &got), 0);
+                                           strides.data(), 9, &got),
+                0);
     }
     delete_handler(h);
     EXPECT_FALSE(h);

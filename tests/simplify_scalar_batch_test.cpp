@@ -57,8 +57,7 @@ std::unique_ptr<Object> fieldedTorus(const std::vector<std::string>& names) {
 float largestMiss(const Object& r, int field) {
   float worst = 0.0f;
   for (int32_t i = 0; i < r.num_nodes(); ++i)
-    worst = std::max(worst,
-                     std::fabs(r.scalars[field].values[i] - linear(r.nodes[i], field % 3)));
+    worst = std::max(worst, std::fabs(r.scalars[field].values[i] - linear(r.nodes[i], field % 3)));
   return worst;
 }
 
@@ -78,16 +77,41 @@ TEST(SimplifyScalar, OptimisedFieldsReplaceTheirAverages) {
     bool no_scalar;              // "No scalar provided !!!" expected
   };
   const Case cases[] = {
-      {"vector: red green blue before nx ny nz", HASH_UC_SCALAR3_VECTOR, six, -1, {3, 4, 5},
-       "Using ( red, green, blue) as vector in the extended QEF to simplify.\n", false},
-      {"scalar: the selected one", HASH_UC_SCALAR, six, 4, {4},
-       "Using scalar 'green' in the QEF to simplify\n", false},
-      {"normals: nothing written back", HASH_UC_SCALAR3_NORMAL, six, 1, {},
-       "Using nodal normals in the extedned QEF to simplify.\n", false},
-      {"vector without a triple", HASH_UC_SCALAR3_VECTOR, {"q", "w"}, -1, {},
-       "Could not find any three suitable scalars to be used as vectors:\n", true},
-      {"scalar without fields", HASH_UC_SCALAR, {}, -1, {},
-       "!!! No scalar used in the QEF to simplify !!!\n", true},
+      {"vector: red green blue before nx ny nz",
+       HASH_UC_SCALAR3_VECTOR,
+       six,
+       -1,
+       {3, 4, 5},
+       "Using ( red, green, blue) as vector in the extended QEF to simplify.\n",
+       false},
+      {"scalar: the selected one",
+       HASH_UC_SCALAR,
+       six,
+       4,
+       {4},
+       "Using scalar 'green' in the QEF to simplify\n",
+       false},
+      {"normals: nothing written back",
+       HASH_UC_SCALAR3_NORMAL,
+       six,
+       1,
+       {},
+       "Using nodal normals in the extedned QEF to simplify.\n",
+       false},
+      {"vector without a triple",
+       HASH_UC_SCALAR3_VECTOR,
+       {"q", "w"},
+       -1,
+       {},
+       "Could not find any three suitable scalars to be used as vectors:\n",
+       true},
+      {"scalar without fields",
+       HASH_UC_SCALAR,
+       {},
+       -1,
+       {},
+       "!!! No scalar used in the QEF to simplify !!!\n",
+       true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -1,6 +1,6 @@
-#include "simplify/simp_type.h"
-
 #include <gtest/gtest.h>
+
+#include "simplify/simp_type.h"
 
 namespace Tavrin {
 namespace {

@@ -120,8 +120,8 @@ TYPED_TEST(TablesBatchLookup, AnswersAsTheSingleLookup) {
       }
     }
     const std::unordered_set<uint64_t> oracle(keys.begin(), keys.end());
-    for (size_t length : {size_t{0}, size_t{1}, size_t{15}, size_t{16}, size_t{17}, size_t{33},
-                          queries.size()}) {
+    for (size_t length :
+         {size_t{0}, size_t{1}, size_t{15}, size_t{16}, size_t{17}, size_t{33}, queries.size()}) {
       std::vector<int64_t> out(length + 1, -7);
       table.find_indices(queries.data(), length, out.data());
       for (size_t i = 0; i < length; ++i) {
@@ -135,7 +135,8 @@ TYPED_TEST(TablesBatchLookup, AnswersAsTheSingleLookup) {
     // that way, in batches of any length and with any number of threads.
     std::vector<int64_t> all(queries.size() + 1, -7);
     table.find_all(queries.data(), queries.size(), all.data());
-    for (size_t i = 0; i < queries.size(); ++i) ASSERT_EQ(all[i], table.find_index(queries[i])) << i;
+    for (size_t i = 0; i < queries.size(); ++i)
+      ASSERT_EQ(all[i], table.find_index(queries[i])) << i;
     EXPECT_EQ(all.back(), -7);
     if constexpr (TypeParam::kLookupInTableOrder) {
       const int saved = omp_get_max_threads();
@@ -149,7 +150,8 @@ TYPED_TEST(TablesBatchLookup, AnswersAsTheSingleLookup) {
           omp_set_num_threads(saved);
           ASSERT_TRUE(done);
           for (size_t i = 0; i < length; ++i) ASSERT_EQ(all[i], table.find_index(queries[i])) << i;
-          for (size_t i = length; i < all.size(); ++i) EXPECT_EQ(all[i], -7) << "wrote past the keys";
+          for (size_t i = length; i < all.size(); ++i)
+            EXPECT_EQ(all[i], -7) << "wrote past the keys";
         }
     }
     // A released table answers -1 for every key of a batch.

@@ -20,10 +20,18 @@
 namespace Tavrin {
 namespace {
 
-struct Rec24 { float f[6]; };
-struct Rec56 { float f[14]; };
-struct Rec80 { float f[20]; };
-struct Rec144 { float f[35]; };
+struct Rec24 {
+  float f[6];
+};
+struct Rec56 {
+  float f[14];
+};
+struct Rec80 {
+  float f[20];
+};
+struct Rec144 {
+  float f[35];
+};
 static_assert(sizeof(CellSlot<Rec24>) == 32 && sizeof(CellSlot<Rec56>) == 64 &&
               sizeof(CellSlot<Rec80>) == 88 && sizeof(CellSlot<Rec144>) == 152);
 
@@ -126,11 +134,10 @@ void expectHoldsExactly(const Table& t, const std::vector<uint64_t>& keys) {
 template <class Table>
 class TablesCellTable : public ::testing::Test {};
 
-using TableTypes =
-    ::testing::Types<TwoLevelCuckooTable<Rec56>, TwoLevelCuckooTable<Rec24>,
-                     TwoLevelCuckooTable<Rec80>, TwoLevelCuckooTable<Rec144>,
-                     SingleCuckooTable<Rec56>, SingleCuckooTable<Rec24>,
-                     CoherentHashTable<Rec56>, CoherentHashTable<Rec24>>;
+using TableTypes = ::testing::Types<TwoLevelCuckooTable<Rec56>, TwoLevelCuckooTable<Rec24>,
+                                    TwoLevelCuckooTable<Rec80>, TwoLevelCuckooTable<Rec144>,
+                                    SingleCuckooTable<Rec56>, SingleCuckooTable<Rec24>,
+                                    CoherentHashTable<Rec56>, CoherentHashTable<Rec24>>;
 TYPED_TEST_SUITE(TablesCellTable, TableTypes);
 
 TYPED_TEST(TablesCellTable, HoldsEveryKeyOfEveryKeySet) {
@@ -159,7 +166,8 @@ TEST(TablesTwoLevel, BucketCountAndBucketContents) {
   EXPECT_EQ(TwoLevel::bucketCountFor(409 * 100), 100u);
   const std::vector<uint64_t> keys = sphereShellKeys(128);
   TwoLevel t;
-  ASSERT_EQ(t.build(keys.data(), static_cast<uint32_t>(keys.size()), handler_random()), keys.size());
+  ASSERT_EQ(t.build(keys.data(), static_cast<uint32_t>(keys.size()), handler_random()),
+            keys.size());
   EXPECT_EQ(t.slotCount(), uint64_t{t.bucketCount()} * 573);
   std::vector<int> per_bucket(t.bucketCount(), 0);
   for (uint64_t k : keys) {
@@ -273,7 +281,8 @@ TEST(TablesTwoLevel, BucketPlacementFollowsTheRule) {
       replayed = !where.empty();
       if (!replayed || !placed) break;
       for (uint32_t p = 0; p < 573; ++p)
-        ASSERT_EQ(t.slot(uint64_t{b} * 573 + p).key, where[p] < 0 ? kEmptyCellKey : staged[b][where[p]])
+        ASSERT_EQ(t.slot(uint64_t{b} * 573 + p).key,
+                  where[p] < 0 ? kEmptyCellKey : staged[b][where[p]])
             << "bucket " << b << " position " << p;
     }
     EXPECT_EQ(placed, replayed);
@@ -361,7 +370,8 @@ TEST(TablesCoherent, AgesBoundEveryLookup) {
     const uint32_t n = static_cast<uint32_t>(set.keys.size());
     ASSERT_EQ(t.build(set.keys.data(), n, 1.1f, random), n);
     EXPECT_EQ(t.probe(0).offset, 0u);
-    for (int i = 1; i <= 32; ++i) EXPECT_EQ(t.probe(i).offset, static_cast<uint32_t>(reference.next()));
+    for (int i = 1; i <= 32; ++i)
+      EXPECT_EQ(t.probe(i).offset, static_cast<uint32_t>(reference.next()));
     EXPECT_EQ(random.next(), reference.next());  // exactly 32 draws
 
     int highest = 0;

@@ -48,9 +48,9 @@ TEST(TablesPrimeTable, TableSizeFor) {
     float factor;
     uint32_t expected;
   } cases[] = {
-      {0, 1.1f, 499},          {400, 1.1f, 499},         {1000, 1.1f, 1103},
+      {0, 1.1f, 499},           {400, 1.1f, 499},         {1000, 1.1f, 1103},
       {2999998, 1.0f, 2999999}, {2999999, 1.0f, 3003289}, {3000000, 1.0f, 3003289},
-      {453, 1.1f, 499},        {454, 1.1f, 503},  // t = 498 -> 499 ; t = 499 -> 503
+      {453, 1.1f, 499},         {454, 1.1f, 503},  // t = 498 -> 499 ; t = 499 -> 503
   };
   for (const Case& c : cases) EXPECT_EQ(tableSizeFor(c.n, c.factor), c.expected) << c.n;
 }

@@ -12,14 +12,18 @@
 
 namespace Tavrin::test {
 
-std::string data_path(const std::string& name) { return std::string(TAVRIN_TEST_DATA) + "/" + name; }
-std::string binary_path(const std::string& name) { return std::string(TAVRIN_BINARY_DIR) + "/" + name; }
+std::string data_path(const std::string& name) {
+  return std::string(TAVRIN_TEST_DATA) + "/" + name;
+}
+std::string binary_path(const std::string& name) {
+  return std::string(TAVRIN_BINARY_DIR) + "/" + name;
+}
 
 std::string temp_dir(const std::string& tag) {
   static std::atomic<int> counter{0};
-  std::filesystem::path p = std::filesystem::temp_directory_path() /
-                            ("tavrin_" + tag + "_" + std::to_string(getpid()) + "_" +
-                             std::to_string(counter++));
+  std::filesystem::path p =
+      std::filesystem::temp_directory_path() /
+      ("tavrin_" + tag + "_" + std::to_string(getpid()) + "_" + std::to_string(counter++));
   std::filesystem::remove_all(p);
   std::filesystem::create_directories(p);
   return p.string();

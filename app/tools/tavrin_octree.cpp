@@ -3,13 +3,14 @@
 // (.ply). MAX_ERROR is in normalised units (the mesh's bounding cube has
 // side 2). Exit status 0 when the file was written.
 
+#include <strings.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
-#include <strings.h>
 
 #include "app/globals.h"
 #include "base/messages.h"
@@ -41,8 +42,8 @@ int main(int argc, char** argv) {
   const float max_error = static_cast<float>(value);
   if (end == argv[2] || *end != '\0' || errno == ERANGE || !std::isfinite(max_error) ||
       !(max_error > 0.0f)) {
-    log_message(format("Invalid maximum error '%s': give a finite number greater than 0.\n",
-                       argv[2]));
+    log_message(
+        format("Invalid maximum error '%s': give a finite number greater than 0.\n", argv[2]));
     return 2;
   }
   std::string output;
@@ -51,13 +52,14 @@ int main(int argc, char** argv) {
   } else {
     const size_t slash = input.find_last_of("/\\");
     const size_t dot = input.rfind('.');
-    const bool has_extension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    const bool has_extension =
+        dot != std::string::npos && (slash == std::string::npos || dot > slash);
     output = (has_extension ? input.substr(0, dot) : input) + format("_octree_%g", value) + ".msh";
   }
   const bool as_ply = ends_with_ignoring_case(output, ".ply");
   if (!as_ply && !ends_with_ignoring_case(output, ".msh")) {
-    log_message(format("Unknown output format '%s': the name must end in .msh or .ply.\n",
-                       output.c_str()));
+    log_message(
+        format("Unknown output format '%s': the name must end in .msh or .ply.\n", output.c_str()));
     return 2;
   }
 

@@ -20,8 +20,8 @@ int main(int argc, char** argv) {
   if (!o) return 1;
   const int refinements = std::atoi(argv[2]);
   for (int i = 0; i < refinements; ++i) o->refine();
-  const int written = write_ply(argv[3], o->name, o->num_nodes(), o->nodes.data(), o->num_triangles(),
-                                o->triangles.data(), std::vector<Scalar>());
+  const int written = write_ply(argv[3], o->name, o->num_nodes(), o->nodes.data(),
+                                o->num_triangles(), o->triangles.data(), std::vector<Scalar>());
   if (written != o->num_triangles()) {
     std::fprintf(stderr, "make_big_mesh: could not write %s\n", argv[3]);
     return 1;

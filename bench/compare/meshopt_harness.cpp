@@ -1,14 +1,13 @@
 // `meshopt_harness IN.ply TARGET_TRIANGLES OUT.ply`: simplifies with
 // meshopt_simplifySloppy towards TARGET_TRIANGLES (no error bound), timing the
 // call alone, and writes the result with its used vertices as a binary PLY.
+#include <meshoptimizer.h>
+#include <omp.h>
 #include <time.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
-
-#include <meshoptimizer.h>
-#include <omp.h>
 
 #include "io/ply_reader.h"
 #include "io/ply_writer.h"
@@ -36,9 +35,9 @@ int main(int argc, char** argv) {
   std::vector<unsigned int> out(indices.size());
   float result_error = 0.0f;
   const double w0 = omp_get_wtime(), c0 = cpu_seconds();
-  const size_t count = meshopt_simplifySloppy(out.data(), indices.data(), indices.size(),
-                                              in.coordinates.data(), static_cast<size_t>(in.num_nodes),
-                                              3 * sizeof(float), target, 1e30f, &result_error);
+  const size_t count = meshopt_simplifySloppy(
+      out.data(), indices.data(), indices.size(), in.coordinates.data(),
+      static_cast<size_t>(in.num_nodes), 3 * sizeof(float), target, 1e30f, &result_error);
   const double wall = omp_get_wtime() - w0, cpu = cpu_seconds() - c0;
 
   // Keep the vertices the triangles use, in first-use order.
@@ -55,7 +54,8 @@ int main(int argc, char** argv) {
     int32_t* t = &triangles[i / 3].a;
     t[i % 3] = r;
   }
-  const int32_t nv = static_cast<int32_t>(nodes.size()), nt = static_cast<int32_t>(triangles.size());
+  const int32_t nv = static_cast<int32_t>(nodes.size()),
+                nt = static_cast<int32_t>(triangles.size());
   if (nt > 0 && write_ply(argv[3], "meshopt", nv, nodes.data(), nt, triangles.data(), {}) != nt) {
     std::fprintf(stderr, "meshopt_harness: could not write %s\n", argv[3]);
     return 1;

@@ -12,8 +12,12 @@ struct Point3d {
   double x = 0.0, y = 0.0, z = 0.0;
 };
 
-inline Point3d operator-(const Point3d& a, const Point3d& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-inline Point3d operator+(const Point3d& a, const Point3d& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+inline Point3d operator-(const Point3d& a, const Point3d& b) {
+  return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+inline Point3d operator+(const Point3d& a, const Point3d& b) {
+  return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
 inline Point3d operator*(const Point3d& a, double s) { return {a.x * s, a.y * s, a.z * s}; }
 inline double dot(const Point3d& a, const Point3d& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 inline Point3d cross(const Point3d& u, const Point3d& v) {

@@ -1,11 +1,11 @@
 // Command-line surface distance: `surface_distance A B [samples] [seed]`
 // measures meshes A and B (PLY or GiD .msh) both ways and prints the RMS and
 // maximum distances divided by A's bounding-box diagonal.
+#include "bench/compare/surface_distance.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-
-#include "bench/compare/surface_distance.h"
 
 using namespace Tavrin;
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "io/ply_reader.h"
 #include "base/vec3.h"
+#include "io/ply_reader.h"
 
 namespace Tavrin {
 
@@ -60,10 +60,14 @@ inline bool read_gid_triangles(const std::string& path, SurfaceMesh& mesh, std::
     if (std::isalpha(static_cast<unsigned char>(*s))) {
       std::string word(s);
       for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      if (word.rfind("mesh", 0) == 0) triangle_block = word.find("elemtype triangle") != std::string::npos;
-      else if (word.rfind("coordinates", 0) == 0) section = Coordinates;
-      else if (word.rfind("elements", 0) == 0) section = Elements;
-      else if (word.rfind("end", 0) == 0) section = None;
+      if (word.rfind("mesh", 0) == 0)
+        triangle_block = word.find("elemtype triangle") != std::string::npos;
+      else if (word.rfind("coordinates", 0) == 0)
+        section = Coordinates;
+      else if (word.rfind("elements", 0) == 0)
+        section = Elements;
+      else if (word.rfind("end", 0) == 0)
+        section = None;
       continue;
     }
     char* end = nullptr;
@@ -115,7 +119,8 @@ inline bool read_surface_mesh(const std::string& path, SurfaceMesh& mesh, std::s
   mesh = SurfaceMesh();
   mesh.nodes.resize(static_cast<size_t>(data.num_nodes));
   for (int32_t i = 0; i < data.num_nodes; ++i)
-    mesh.nodes[i] = Vec3(data.coordinates[3 * i], data.coordinates[3 * i + 1], data.coordinates[3 * i + 2]);
+    mesh.nodes[i] =
+        Vec3(data.coordinates[3 * i], data.coordinates[3 * i + 1], data.coordinates[3 * i + 2]);
   mesh.triangles = std::move(data.triangles);
   for (int32_t q = 0; q < data.num_quads; ++q) {
     const int32_t* d = &data.quads[4 * static_cast<size_t>(q)];

@@ -48,8 +48,10 @@ class TriangleGrid {
           for (int32_t y = lo[1]; y <= hi[1]; ++y)
             for (int32_t x = lo[0]; x <= hi[0]; ++x) {
               const int64_t c = index(x, y, z);
-              if (pass == 0) ++start_[c + 1];
-              else items_[fill_[c]++] = static_cast<int32_t>(t);
+              if (pass == 0)
+                ++start_[c + 1];
+              else
+                items_[fill_[c]++] = static_cast<int32_t>(t);
             }
       }
       if (pass == 0) {
@@ -75,8 +77,8 @@ class TriangleGrid {
       }
       for (int32_t z = lo[2]; z <= hi[2]; ++z)
         for (int32_t y = lo[1]; y <= hi[1]; ++y) {
-          const bool inner_yz = ring > 0 && z > c[2] - ring && z < c[2] + ring && y > c[1] - ring &&
-                                y < c[1] + ring;
+          const bool inner_yz =
+              ring > 0 && z > c[2] - ring && z < c[2] + ring && y > c[1] - ring && y < c[1] + ring;
           for (int32_t x = lo[0]; x <= hi[0]; ++x) {
             // Only the shell: inner cells were visited by earlier rings.
             if (inner_yz && x > c[0] - ring && x < c[0] + ring) continue;
