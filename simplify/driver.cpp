@@ -144,7 +144,7 @@ std::unique_ptr<Object> simplify_object(Object* source, const SimplifyOptions& o
   status(format("%s[ %d:%d] v: %d t: %d l: %d in %g s. ( %g + %g) Mem = %g KB", tag, grid_size, 1,
                 v, t, l, t_total, t_simp, t_interp, static_cast<double>(memory) / 1024.0));
 
-  const PhaseTimes& pt = phase_times;
+  const PhaseTimes& pt = phase_times();
   log_message(format(
       "\tSTATS   create: %g   submit: %g   optimal: %g   simplify: %g   normals: %g   total: %g\n",
       pt.create, pt.submit, pt.optimal, pt.simplify, pt.normals,

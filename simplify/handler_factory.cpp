@@ -8,7 +8,10 @@
 
 namespace Tavrin {
 
-PhaseTimes phase_times;
+PhaseTimes& phase_times() {
+  static PhaseTimes times;
+  return times;
+}
 
 namespace {
 
@@ -51,7 +54,7 @@ std::unique_ptr<HandlerInterface> create_handler(const SimplifyOptions& options,
   const int32_t grid_size = options.grid_size;
   (void)handler_random().next();
   if (!coords || node_count == 0) return nullptr;
-  phase_times = PhaseTimes{};
+  phase_times() = PhaseTimes{};
   if (type < 0 || type >= kSimpTypeCount) return nullptr;
   std::unique_ptr<HandlerInterface> handler = make_handler(type, options.load_factor);
   if (!handler) return nullptr;
@@ -61,7 +64,7 @@ std::unique_ptr<HandlerInterface> create_handler(const SimplifyOptions& options,
     handler->setUpGrid(grid_size, coords, n, 3);
   else
     handler->initialise(grid_size, coords, n, 3);
-  phase_times.create = timer.elapsed();
+  phase_times().create = timer.elapsed();
   return handler;
 }
 
@@ -78,26 +81,26 @@ int32_t run_handler(HandlerInterface* handler, const float* coords, int32_t node
   };
   if (t == HASH_UC_NORMAL || t == HASH_UC_ADAPT_NORMAL || t == HASH_UC_TEMP_NORMAL) {
     handler->computeNodeNormals(coords, node_count, 3, triangles, triangle_count, triangle_stride);
-    lap(phase_times.normals);
+    lap(phase_times().normals);
     handler->initialiseWithNormals(handler->gridSize(), coords, node_count, 3, triangles,
                                    triangle_count, triangle_stride);
-    lap(phase_times.create);
+    lap(phase_times().create);
     handler->submitWithValues(coords, 3, inputs, triangles, triangle_count, triangle_stride);
-    lap(phase_times.submit);
+    lap(phase_times().submit);
     handler->solve();
-    lap(phase_times.optimal);
+    lap(phase_times().optimal);
     handler->output(coords, 3, triangles, triangle_count, triangle_stride, mesh);
-    lap(phase_times.simplify);
+    lap(phase_times().simplify);
   } else {
     if ((t == HASH_UC_SCALAR || t == HASH_UC_SCALAR3_NORMAL || t == HASH_UC_SCALAR3_VECTOR) &&
         inputs.count == 0)
       log_message("No scalar provided !!!\n");
     handler->submitWithValues(coords, 3, inputs, triangles, triangle_count, triangle_stride);
-    lap(phase_times.submit);
+    lap(phase_times().submit);
     handler->solve();
-    lap(phase_times.optimal);
+    lap(phase_times().optimal);
     handler->outputWithValues(coords, 3, triangles, triangle_count, triangle_stride, mesh, extra);
-    lap(phase_times.simplify);
+    lap(phase_times().simplify);
   }
   return mesh.nodeCount();
 }
@@ -106,7 +109,7 @@ void reset_handler_cells(HandlerInterface* handler) {
   if (!handler) return;
   Timer timer;
   handler->resetCells();
-  phase_times.clear += timer.elapsed();
+  phase_times().clear += timer.elapsed();
 }
 
 int32_t interpolate_handler_values(HandlerInterface* handler, const float* coords,
@@ -121,7 +124,7 @@ int32_t interpolate_handler_values(HandlerInterface* handler, const float* coord
   Timer timer;
   int32_t length = 0;
   handler->interpolateValues(coords, node_count, 3, values, copied, count, *out, length);
-  phase_times.interpolate += timer.elapsed();
+  phase_times().interpolate += timer.elapsed();
   return length;
 }
 
@@ -129,7 +132,7 @@ void delete_handler(std::unique_ptr<HandlerInterface>& handler) {
   if (!handler) return;
   Timer timer;
   handler.reset();
-  phase_times.destroy += timer.elapsed();
+  phase_times().destroy += timer.elapsed();
 }
 
 }  // namespace Tavrin

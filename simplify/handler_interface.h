@@ -49,7 +49,9 @@ struct PhaseTimes {
   float create = 0, submit = 0, optimal = 0, simplify = 0;
   float normals = 0, clear = 0, interpolate = 0, destroy = 0;
 };
-extern PhaseTimes phase_times;
+// The times of the last run, summed by the factory's run functions
+// (simplify/handler_factory.h) and read by the driver's report.
+PhaseTimes& phase_times();
 
 class HandlerInterface {
  public:
