@@ -11,6 +11,11 @@ ensure_packages() {
   fi
 }
 
+# The libraries the viewer is built with, and what its tests draw with: a
+# virtual display, Mesa's software renderer, input and screenshots.
+viewer_packages=(libfltk1.3-dev fluid libglew-dev libglu1-mesa-dev libgl1-mesa-dri libpng-dev)
+viewer_test_packages=(xvfb xauth x11-utils xdotool imagemagick)
+
 # Configures and builds one build directory: build_tree DIR [cmake options...]
 build_tree() {
   local dir=$1

@@ -19,7 +19,7 @@ if [ "${1:-}" = "--runs" ]; then
 fi
 dir=build-fuzz
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DTAVRIN_FUZZ=ON -DTAVRIN_TESTS=OFF -DTAVRIN_BENCH=OFF >/dev/null
+  -DTAVRIN_FUZZ=ON -DTAVRIN_TESTS=OFF -DTAVRIN_BENCH=OFF -DTAVRIN_VIEWER=OFF >/dev/null
 cmake --build "$dir" -j"$(nproc)" --target ply_load_fuzz >/dev/null
 
 fuzzer=$dir/ply_load_fuzz

@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
-# Builds everything and runs the whole test suite: the release build, then the
+# Builds everything and runs the whole test suite: the format check, the
+# release build with the viewer (its tests under a virtual display), then the
 # unit and end-to-end tests again under AddressSanitizer and
 # UndefinedBehaviorSanitizer, a bounded fuzzing run of the PLY reader, the
-# ThreadSanitizer suite and memcheck runs. Exits non-zero on any failure.
+# ThreadSanitizer suite (built without the viewer, which also proves that the
+# core builds alone) and memcheck runs. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
-ensure_packages cmake g++ make libgtest-dev clang-14 libclang-rt-14-dev libomp-14-dev valgrind
+ensure_packages cmake g++ make libgtest-dev clang-14 libclang-rt-14-dev libomp-14-dev valgrind \
+  clang-format "${viewer_packages[@]}" "${viewer_test_packages[@]}"
+
+echo "== format"
+bash scripts/format.sh --check
 
 echo "== release build and tests"
 build_tree build -DCMAKE_BUILD_TYPE=Release >/dev/null

@@ -12,7 +12,7 @@ ensure_packages cmake make clang-14 libclang-rt-14-dev libomp-14-dev libgtest-de
 
 dir=build-tsan
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DTAVRIN_TSAN=ON -DTAVRIN_BENCH=OFF >/dev/null
+  -DTAVRIN_TSAN=ON -DTAVRIN_BENCH=OFF -DTAVRIN_VIEWER=OFF >/dev/null
 cmake --build "$dir" -j"$(nproc)" --target tavrin_tests >/dev/null
 
 # The binary must use clang's runtime, never libgomp.
