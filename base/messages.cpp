@@ -8,7 +8,9 @@ namespace Tavrin {
 
 namespace {
 
-std::mutex sink_mutex;
+// Recursive: a sink may itself send a message (a redraw that reports a GL
+// error), which must not deadlock.
+std::recursive_mutex sink_mutex;
 MessageSink current_sink;
 
 void default_sink(MessageRoute route, const std::string& text) {
@@ -20,7 +22,7 @@ void default_sink(MessageRoute route, const std::string& text) {
 }
 
 void send(MessageRoute route, const std::string& text) {
-  std::lock_guard<std::mutex> guard(sink_mutex);
+  std::lock_guard<std::recursive_mutex> guard(sink_mutex);
   if (current_sink)
     current_sink(route, text);
   else
@@ -30,7 +32,7 @@ void send(MessageRoute route, const std::string& text) {
 }  // namespace
 
 MessageSink set_message_sink(MessageSink sink) {
-  std::lock_guard<std::mutex> guard(sink_mutex);
+  std::lock_guard<std::recursive_mutex> guard(sink_mutex);
   MessageSink old = std::move(current_sink);
   current_sink = std::move(sink);
   return old;
