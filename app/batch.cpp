@@ -17,6 +17,8 @@ namespace Tavrin {
 
 int batch_run(int argc, char** argv) {
   const simp_type type = parse_simp_type(argv[2]);
+  if (!is_simp_type_keyword(argv[2]))
+    log_message(format("Unknown simplification type '%s': using HASH_UC.\n", argv[2]));
 
   std::optional<uint32_t> grid = parse_grid_size(argv[3]);
   if (!grid || *grid == 0) {
@@ -33,14 +35,13 @@ int batch_run(int argc, char** argv) {
   const int32_t grid_size = static_cast<int32_t>(*grid);
 
   if (argc == 5) {
-    if (std::optional<float> lf = parse_float(argv[4])) {
-      if (!std::isfinite(*lf) || *lf < 0.0f) {
-        log_message(
-            format("Invalid load factor '%s': give a finite number of 0 or more.\n", argv[4]));
-        return 2;
-      }
-      load_factor = *lf;
+    std::optional<float> lf = parse_float(argv[4]);
+    if (!lf || !std::isfinite(*lf) || *lf < 0.0f) {
+      log_message(
+          format("Invalid load factor '%s': give a finite number of 0 or more.\n", argv[4]));
+      return 2;
     }
+    load_factor = *lf;
   }
 
   const std::string file = argv[1];
@@ -70,9 +71,8 @@ int batch_run(int argc, char** argv) {
     log_message(format("Files '%s.msh' and '%s.res' saved.\n", base.c_str(), base.c_str()));
     return 0;
   }
-  // Leave no half-written files behind.
-  std::remove((base + ".msh").c_str());
-  std::remove((base + ".res").c_str());
+  // The writer has removed its own temporary files and left any earlier
+  // files of these names as they were.
   log_message(format("Problems saving  '%s.msh' and '%s.res'.\n", base.c_str(), base.c_str()));
   return 1;
 }

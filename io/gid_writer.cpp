@@ -11,10 +11,13 @@
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "base/messages.h"
+#include "io/replacing_file.h"
 
 namespace Tavrin {
 
@@ -25,38 +28,41 @@ std::function<void()>& progress_callback() {
   return callback;
 }
 
-// A checked text output: every write and the close are verified.
+// A checked text output written through a ReplacingFile: every write and
+// the close are verified, and the target is replaced only by commit().
 class TextFile {
  public:
-  ~TextFile() {
-    if (file_) std::fclose(file_);
-  }
   bool create(const std::string& path) {
     path_ = path;
-    file_ = std::fopen(path.c_str(), "wb");
-    if (!file_)
-      log_message(format("Unable to create file '%s': %s\n", path.c_str(), strerror(errno)));
-    ok_ = file_ != nullptr;
+    ok_ = file_.open(path);
+    if (!ok_)
+      log_message(format("Unable to create file '%s': %s\n", path.c_str(), file_.error().c_str()));
     return ok_;
   }
   void write(const char* data, size_t size) {
-    if (ok_ && size && std::fwrite(data, 1, size, file_) != size) failed("writing");
+    if (ok_ && size && std::fwrite(data, 1, size, file_.stream()) != size) failed("writing");
   }
   void write(const std::string& text) { write(text.data(), text.size()); }
+  // Completes the temporary file; false (and it is gone) after any failure.
   bool close() {
-    if (!file_) return false;
-    if (ok_ && std::fflush(file_) != 0) failed("writing");
-    if (std::fclose(file_) != 0 && ok_) failed("closing");
-    file_ = nullptr;
+    if (!ok_) {
+      file_.discard();
+      return false;
+    }
+    if (!file_.finish()) {
+      log_message(format("Error writing '%s': %s\n", path_.c_str(), file_.error().c_str()));
+      ok_ = false;
+    }
     return ok_;
   }
+  ReplacingFile& file() { return file_; }
 
  private:
   void failed(const char* what) {
     log_message(format("Error %s '%s': %s\n", what, path_.c_str(), strerror(errno)));
     ok_ = false;
   }
-  FILE* file_ = nullptr;
+  ReplacingFile file_;
   std::string path_;
   bool ok_ = false;
 };
@@ -110,11 +116,12 @@ const Range kTableC[] = {{-0.5, 0.5, "( >=0, >=0, >=0)"}, {0.5, 1.5, "( >=0, >=0
                          {5.5, 6.5, "( < 0, < 0, >=0)"},  {6.5, 7.5, "( < 0, < 0, < 0)"}};
 
 // The range tables that label the values of classification results.
-std::string range_tables(const std::string& name) {
+// `name` decides the tables, `shown` is how the name is written.
+std::string range_tables(const std::string& name, const std::string& shown) {
   std::string lower = name;
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   std::string text;
-  const std::string head = format("ResultRangesTable \"tabla %s\"\n", name.c_str());
+  const std::string head = format("ResultRangesTable \"tabla %s\"\n", shown.c_str());
   const char* tail = "End ResultRangesTable\n\n";
   auto table = [&](const Range* ranges, size_t count) {
     text += head;
@@ -139,9 +146,23 @@ std::string range_tables(const std::string& name) {
   return text;
 }
 
-bool write_results(const std::string& path, int32_t num_nodes, const std::vector<Scalar>& scalars) {
-  TextFile out;
-  if (!out.create(path)) return false;
+// A name as it can stand between the double quotes of a GiD file: a double
+// quote would end the text early and a control character (a line break
+// above all) would break the line, so they become ' and a blank.
+std::string quotable(const std::string& name) {
+  std::string text = name;
+  for (char& c : text) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (c == '"')
+      c = '\'';
+    else if (u < 0x20 || u == 0x7f)
+      c = ' ';
+  }
+  return text;
+}
+
+void write_results(TextFile& out, const std::string& path, int32_t num_nodes,
+                   const std::vector<Scalar>& scalars) {
   out.write("GiD Post Results File 1.0\n\n");
   for (const Scalar& s : scalars) {
     if (s.values.size() < static_cast<size_t>(num_nodes)) {
@@ -149,20 +170,23 @@ bool write_results(const std::string& path, int32_t num_nodes, const std::vector
                          s.name.c_str(), path.c_str(), s.values.size(), num_nodes));
       continue;
     }
-    std::string tables = range_tables(s.name);
+    const std::string name = quotable(s.name);
+    std::string tables = range_tables(s.name, name);
     out.write(tables);
     double step = s.step >= 0 ? static_cast<double>(static_cast<float>(s.step)) : 1.0;
-    out.write(format("Result \"%s\" \"Tavrin\" %g Scalar OnNodes\n", s.name.c_str(), step));
-    if (!tables.empty()) out.write(format("ResultRangesTable \"tabla %s\"\n", s.name.c_str()));
+    out.write(format("Result \"%s\" \"Tavrin\" %g Scalar OnNodes\n", name.c_str(), step));
+    if (!tables.empty()) out.write(format("ResultRangesTable \"tabla %s\"\n", name.c_str()));
     out.write("Values\n");
     const float* values = s.values.data();
+    // A value that is not finite cannot be read back; it is written as the
+    // lowest float, which stands for "no value" everywhere else.
     write_records(out, num_nodes, 48, [values](char* p, int64_t i) {
+      const float v = std::isfinite(values[i]) ? values[i] : std::numeric_limits<float>::lowest();
       p = put(put_int(p, i + 1), ' ');
-      return put(format_g14(p, values[i]), '\n');
+      return put(format_g14(p, v), '\n');
     });
     out.write("end values\n");
   }
-  return out.close();
 }
 
 }  // namespace
@@ -203,9 +227,19 @@ bool write_gid(const std::string& file_name, const std::string& mesh_name, int32
     if (slash == std::string::npos) slash = file_name.rfind('\\');
     name = slash == std::string::npos ? file_name : file_name.substr(slash);
   }
+  name = quotable(name);
 
-  TextFile out;
+  // Both files are checked and opened before anything is written, and
+  // replace their targets together only when both are complete: a failure
+  // leaves the earlier pair as it was.
+  const bool with_results = !scalars.empty();
+  const std::string results_path = gid_results_file_name(mesh_path);
+  TextFile out, results;
   if (!out.create(mesh_path)) return false;
+  if (with_results && !results.create(results_path)) {
+    out.file().discard();
+    return false;
+  }
   out.write("# generated by Tavrin\n\n");
   out.write(format("MESH \"%s\" dimension 3 Elemtype Triangle Nnode 3\n", name.c_str()));
   out.write("Coordinates\n");
@@ -238,10 +272,25 @@ bool write_gid(const std::string& file_name, const std::string& mesh_name, int32
     });
     out.write("end elements\n");
   }
-  bool ok = out.close();
-  if (ok && !scalars.empty())
-    ok = write_results(gid_results_file_name(mesh_path), num_nodes, scalars);
-  return ok;
+  if (!out.close()) {
+    results.file().discard();
+    return false;
+  }
+  if (with_results) {
+    write_results(results, results_path, num_nodes, scalars);
+    if (!results.close()) {
+      out.file().discard();
+      return false;
+    }
+  }
+  ReplacingFile* files[2] = {&out.file(), &results.file()};
+  if (!commit_together(files, with_results ? 2 : 1)) {
+    const ReplacingFile& failed = files[0]->error().empty() ? *files[1] : *files[0];
+    log_message(
+        format("Unable to replace '%s': %s\n", failed.target().c_str(), failed.error().c_str()));
+    return false;
+  }
+  return true;
 }
 
 bool Object::export_gid(const std::string& base_name) const {

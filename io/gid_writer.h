@@ -33,8 +33,13 @@ char* format_g14(char* p, double v);
 
 // Writes the mesh file and, when `scalars` is not empty, the results file.
 // An empty `mesh_name` takes the file name from its last '/' (or '\') on.
-// False, with a message, when a file cannot be created or a write or close
-// fails.
+// Names are written with '"' turned into '\'' and control characters into
+// blanks, so that the files stay readable; values that are not finite are
+// written as the lowest float ("no value"). Both files are written under
+// temporary names and replace their targets together when complete.
+// False, with a message, when a file cannot be created or replaced or a
+// write or close fails; the files that existed before are then unchanged
+// and nothing new is left behind.
 bool write_gid(const std::string& file_name, const std::string& mesh_name, int32_t num_nodes,
                const Vec3* nodes, int32_t num_triangles, const TriangleRecord* triangles,
                int32_t num_lines, const LineRecord* lines, const std::vector<Scalar>& scalars);

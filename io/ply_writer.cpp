@@ -3,7 +3,9 @@
 #include "io/ply_writer.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "base/messages.h"
 #include "io/ply_file.h"
@@ -75,7 +77,11 @@ int write_ply(const std::string& file_name, const std::string& name, int32_t num
       writer.put_float(nodes[i].x);
       writer.put_float(nodes[i].y);
       writer.put_float(nodes[i].z);
-      for (size_t k = 0; k < num_columns; ++k) writer.put_float(columns[k][i]);
+      // A value that is not finite is stored as the lowest float ("no value").
+      for (size_t k = 0; k < num_columns; ++k) {
+        const float v = columns[k][i];
+        writer.put_float(std::isfinite(v) ? v : std::numeric_limits<float>::lowest());
+      }
     }
     for (int32_t i = 0; i < num_triangles; ++i)
       writer.put_index_list3(triangles[i].a, triangles[i].b, triangles[i].c);
@@ -101,9 +107,7 @@ bool is_space(char c) {
 
 PlyWriter::PlyWriter(PlyErrorCallback on_error) : on_error_(std::move(on_error)) {}
 
-PlyWriter::~PlyWriter() {
-  if (file_) std::fclose(file_);
-}
+PlyWriter::~PlyWriter() = default;
 
 bool PlyWriter::fail(const std::string& text) {
   failed_ = true;
@@ -114,8 +118,9 @@ bool PlyWriter::fail(const std::string& text) {
 
 bool PlyWriter::create(const std::string& path) {
   if (file_) return fail("Invalid arguments");
-  file_ = std::fopen(path.c_str(), "wb");
-  if (!file_) return fail(format("Unable to create file '%s': %s", path.c_str(), strerror(errno)));
+  if (!out_.open(path))
+    return fail(format("Unable to create file '%s': %s", path.c_str(), out_.error().c_str()));
+  file_ = out_.stream();
   header_ = "ply\nformat binary_little_endian 1.0\n";
   return true;
 }
@@ -187,14 +192,18 @@ bool PlyWriter::close() {
   if (!file_) return fail("Invalid arguments");
   if (!header_written_ && !failed_) write_header();
   if (buffer_) flush();
-  if (!failed_ && std::fflush(file_) != 0)
-    fail(format("Error writing values: %s", strerror(errno)));
-  if (std::fclose(file_) != 0 && !failed_)
-    fail(format("Error closing the file: %s", strerror(errno)));
   file_ = nullptr;
   buffer_.reset();
   cur_ = end_ = nullptr;
-  return !failed_;
+  // Only a file written and closed without error replaces the target.
+  if (failed_) {
+    out_.discard();
+    return false;
+  }
+  if (!out_.finish()) return fail(format("Error writing values: %s", out_.error().c_str()));
+  if (!out_.commit())
+    return fail(format("Unable to replace '%s': %s", out_.target().c_str(), out_.error().c_str()));
+  return true;
 }
 
 }  // namespace Tavrin

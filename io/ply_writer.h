@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "io/ply_file.h"
+#include "io/replacing_file.h"
 #include "mesh/object.h"
 
 namespace Tavrin {
@@ -47,7 +48,9 @@ class PlyWriter {
     store32(&c);
   }
 
-  // Flushes and closes; false when any write or the close failed.
+  // Flushes and closes, and puts the file in place of the target; false when
+  // any write, the close or the replacement failed (the target then stays
+  // as it was and the temporary file is removed).
   bool close();
   const std::string& error() const { return error_; }
 
@@ -65,7 +68,8 @@ class PlyWriter {
 
   PlyErrorCallback on_error_;
   std::string error_;
-  FILE* file_ = nullptr;
+  ReplacingFile out_;
+  FILE* file_ = nullptr;  // out_'s stream while writing
   std::string header_;
   bool failed_ = false;
   bool header_written_ = false;
@@ -81,7 +85,9 @@ class PlyWriter {
 std::optional<std::string> encode_property_name(std::string_view name);
 
 // Writes the file; returns num_triangles, 0 when the file cannot be created
-// or any write or the close fails. A scalar whose name has no encoding or an
+// or replaced or any write or the close fails (an earlier file of that name
+// then stays as it was). Scalar values that are not finite are stored as
+// the lowest float ("no value"). A scalar whose name has no encoding or an
 // encoding of 256 characters or more, or that does not hold a value per
 // node, is left out of header and data alike, with a message.
 int write_ply(const std::string& file_name, const std::string& name, int32_t num_nodes,

@@ -1,7 +1,8 @@
-// tavrin-octree MESH.ply MAX_ERROR [OUT]: simplifies a mesh once with the
-// octree simplifier and writes the result as a GiD mesh (.msh) or as PLY
-// (.ply). MAX_ERROR is in normalised units (the mesh's bounding cube has
-// side 2). Exit status 0 when the file was written.
+// tavrin-octree MESH.ply MAX_ERROR [OUT [ERRORS]]: simplifies a mesh once
+// with the octree simplifier and writes the result as a GiD mesh (.msh) or
+// as PLY (.ply), and on request the original mesh with its per-node error
+// fields. MAX_ERROR bounds a cell's quadric error in the mesh scaled into the
+// cube [-1, 1]^3. Exit status 0 when every file asked for was written.
 
 #include <strings.h>
 
@@ -12,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "app/command_line.h"
 #include "app/globals.h"
 #include "base/messages.h"
 #include "io/ply_reader.h"
@@ -27,12 +29,38 @@ bool ends_with_ignoring_case(const std::string& text, const char* suffix) {
   return text.size() >= n && strcasecmp(text.c_str() + text.size() - n, suffix) == 0;
 }
 
+std::string octree_usage(const char* program) {
+  return format("Usage: %s MESH.ply MAX_ERROR [OUT.msh | OUT.ply [ERRORS.msh | ERRORS.ply]]\n",
+                program) +
+         "\tMAX_ERROR: the largest quadric error a cell may have, in the mesh scaled into\n"
+         "\t\tthe cube [-1, 1]^3: the square root of the summed squared distances from\n"
+         "\t\tthe cell's new vertex to the planes of its triangles. It grows with the\n"
+         "\t\ttriangles a cell holds, so it is not a distance. Each vertex joins the\n"
+         "\t\tcoarsest cell on its path (64 to 2048 cells per axis) whose error is at\n"
+         "\t\tmost MAX_ERROR. Useful values lie between about 1e-8 (close to the finest\n"
+         "\t\tlevel) and 1e-4; from about 1e-3 up the coarsest level is used everywhere.\n"
+         "\tOUT: the simplified mesh (default: MESH_octree_<MAX_ERROR>.msh and .res).\n"
+         "\tERRORS: the original mesh with its fields and two more per node, \"error qef\"\n"
+         "\t\t(the error of the cell it joined) and \"error dist\" (its distance to\n"
+         "\t\tthat cell's vertex), both in the scaled units.\n";
+}
+
+bool write_mesh(const Object& object, const std::string& path) {
+  if (ends_with_ignoring_case(path, ".ply"))
+    return write_ply(path, object) == object.num_triangles() && object.num_triangles() > 0;
+  return object.export_gid(path);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   batch_mode = true;
-  if (argc != 3 && argc != 4) {
-    log_message(format("Usage: %s MESH.ply MAX_ERROR [OUT.msh | OUT.ply]\n", argv[0]));
+  if (argc == 2 && is_help_switch(argv[1])) {
+    log_message(octree_usage(argv[0]));
+    return 0;
+  }
+  if (argc < 3 || argc > 5) {
+    log_message(octree_usage(argv[0]));
     return 2;
   }
   const std::string input = argv[1];
@@ -47,7 +75,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::string output;
-  if (argc == 4) {
+  if (argc >= 4) {
     output = argv[3];
   } else {
     const size_t slash = input.find_last_of("/\\");
@@ -56,10 +84,13 @@ int main(int argc, char** argv) {
         dot != std::string::npos && (slash == std::string::npos || dot > slash);
     output = (has_extension ? input.substr(0, dot) : input) + format("_octree_%g", value) + ".msh";
   }
-  const bool as_ply = ends_with_ignoring_case(output, ".ply");
-  if (!as_ply && !ends_with_ignoring_case(output, ".msh")) {
+  const std::string errors = argc == 5 ? argv[4] : std::string();
+  for (const std::string& name : {output, errors}) {
+    if (name.empty() || ends_with_ignoring_case(name, ".ply") ||
+        ends_with_ignoring_case(name, ".msh"))
+      continue;
     log_message(
-        format("Unknown output format '%s': the name must end in .msh or .ply.\n", output.c_str()));
+        format("Unknown output format '%s': the name must end in .msh or .ply.\n", name.c_str()));
     return 2;
   }
 
@@ -74,16 +105,18 @@ int main(int argc, char** argv) {
   }
   result->set_name(source->name.c_str());
 
-  bool written;
-  if (as_ply)
-    written = write_ply(output, *result) == result->num_triangles() && result->num_triangles() > 0;
-  else
-    written = result->export_gid(output);
-  if (!written) {
-    std::remove(output.c_str());
+  if (!write_mesh(*result, output)) {
     log_message(format("Problems saving '%s'.\n", output.c_str()));
     return 1;
   }
   log_message(format("File '%s' saved.\n", output.c_str()));
+  // The original now carries the error fields the simplification added.
+  if (!errors.empty()) {
+    if (!write_mesh(*source, errors)) {
+      log_message(format("Problems saving '%s'.\n", errors.c_str()));
+      return 1;
+    }
+    log_message(format("File '%s' saved.\n", errors.c_str()));
+  }
   return 0;
 }
