@@ -20,6 +20,7 @@
 
 #include "base/messages.h"
 #include "hashuc/cluster_pipeline.h"
+#include "hashuc/cornerless_nodes.h"
 #include "hashuc/grid.h"
 #include "hashuc/handler_random.h"
 #include "hashuc/node_slots.h"
@@ -39,6 +40,7 @@ class ClusterHandler : public HandlerInterface {
   ClusterHandler& operator=(const ClusterHandler&) = delete;
 
   void releaseCells() override {
+    solved_ = -1;
     table_.reset();
     std::vector<uint64_t>().swap(space_.cellKeys);
     space_.forgetNodeCells();
@@ -80,8 +82,9 @@ class ClusterHandler : public HandlerInterface {
   int32_t solve() override {
     if (!table_) return 0;
     const ClusterGrid& grid = space_.grid;
-    return static_cast<int32_t>(
-        solveSlots(*table_, [&](Record& r, uint64_t key) { return Policy::solve(r, key, grid); }));
+    solved_ =
+        solveSlots(*table_, [&](Record& r, uint64_t key) { return Policy::solve(r, key, grid); });
+    return static_cast<int32_t>(solved_);
   }
 
   void output(const float* coords, int32_t components, const int32_t* triangles,
@@ -98,6 +101,10 @@ class ClusterHandler : public HandlerInterface {
       return;
     }
     writeOutputNodes<Policy>(*table_, space_.normalisation, numbering, mesh.nodes);
+    // When every cell was solved, every cell holds a corner; otherwise (or
+    // when the solve was a handler's own) the cells without one are placed.
+    if (solved_ < 0 || solved_ < numbering.count())
+      placeCornerlessNodes(*table_, valueSlots(), in, numbering, mesh.nodes);
   }
 
   void resetCells() override {
@@ -275,6 +282,7 @@ class ClusterHandler : public HandlerInterface {
   int64_t node_count_ = 0;
   NodeSlots map_;
   SlotCrossings crossings_;  // of the last accumulation, for the output pass
+  int64_t solved_ = -1;      // cells the shared solve solved; -1 when it has not run
 };
 
 }  // namespace Tavrin

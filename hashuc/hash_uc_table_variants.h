@@ -22,6 +22,8 @@ namespace Tavrin {
 //   static constexpr const char* kName;       // as the build messages name the table
 //   static constexpr uint64_t kBytesPerSlot;  // slot plus per-slot table data
 //   static constexpr uint64_t kFixedBytes;    // handler plus table fields
+//   static constexpr uint64_t kKeyLimit;      // every cell key must be below it
+//   static constexpr const char* kKeyLimitText;  // why, for the failure message
 //   static std::string statsLine(const Table&, uint32_t cell_count);
 
 inline constexpr float kDefaultSpaceFactor = 1.1f;
@@ -44,6 +46,14 @@ class RetryingTable : public Table {
   float first_factor = kDefaultSpaceFactor;
 
   uint32_t build(const uint64_t* keys, uint32_t n, Random64& random) {
+    // Keys the table cannot hold fail every build; say why at once instead
+    // of retrying.
+    uint64_t largest = 0;
+    for (uint32_t i = 0; i < n; ++i) largest = keys[i] > largest ? keys[i] : largest;
+    if (n > 0 && largest >= Traits::kKeyLimit) {
+      log_message(format("ERROR: FAILED TO CREATE %s: %s\n", Traits::kName, Traits::kKeyLimitText));
+      return 0;
+    }
     if (build(keys, n, first_factor, random) == 0) {
       this->release();
       log_message(format("FAILED CREATING %s, INCREASING SPACE FACTOR TO %g\n", Traits::kName,
@@ -97,6 +107,8 @@ struct SingleCuckooTraits {
   static constexpr const char* kName = "SINGLE LEVEL CUCKOO";
   static constexpr uint64_t kBytesPerSlot = sizeof(CellSlot<QefRecord>);
   static constexpr uint64_t kFixedBytes = 320;
+  static constexpr uint64_t kKeyLimit = ~uint64_t{0};
+  static constexpr const char* kKeyLimitText = "";
   static std::string statsLine(const SingleCuckooTable<QefRecord>& t, uint32_t cell_count) {
     return t.statsLine(cell_count);
   }
@@ -107,6 +119,11 @@ struct CoherentHashTraits {
   static constexpr const char* kName = "COHERENT PARALLEL HASH";
   static constexpr uint64_t kBytesPerSlot = sizeof(CellSlot<QefRecord>) + 1;  // slot and age
   static constexpr uint64_t kFixedBytes = 464;
+  // Its key words keep the age in the top byte.
+  static constexpr uint64_t kKeyLimit = uint64_t{1} << 56;
+  static constexpr const char* kKeyLimitText =
+      "its cell keys must stay below 2^56, which grids of about 416,000 cells per axis and more "
+      "can exceed; use a smaller grid or another type";
   static std::string statsLine(const CoherentHashTable<QefRecord>& t, uint32_t) {
     return t.statsLine();
   }

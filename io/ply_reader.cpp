@@ -290,6 +290,19 @@ bool read_ply_mesh(const std::string& path, PlyMesh& out) {
   return read_into(path, target);
 }
 
+int64_t replace_non_finite_values(std::vector<float>& values) {
+  const int64_t n = static_cast<int64_t>(values.size());
+  float* v = values.data();
+  int64_t replaced = 0;
+#pragma omp parallel for schedule(static) reduction(+ : replaced) if (n > 262144)
+  for (int64_t i = 0; i < n; ++i)
+    if (!std::isfinite(v[i])) {
+      v[i] = std::numeric_limits<float>::lowest();
+      ++replaced;
+    }
+  return replaced;
+}
+
 std::unique_ptr<Object> load_ply(const std::string& path) {
   std::unique_ptr<Object> object;
   std::string message;
@@ -310,6 +323,16 @@ std::unique_ptr<Object> load_ply(const std::string& path) {
           "'vertex_indices' of at least 2 indices",
           file_name.c_str());
     } else {
+      for (Scalar& field : mesh.scalars) {
+        const int64_t replaced = replace_non_finite_values(field.values);
+        if (replaced > 0)
+          log_message(group_digits_text(
+                          format("Field '%s': %lld values that are not finite (NaN or infinite) "
+                                 "are taken as no value.",
+                                 field.name.c_str(), static_cast<long long>(replaced)),
+                          1024) +
+                      "\n");
+      }
       show_progress("Creating object...");
       const int num_scalars = static_cast<int>(mesh.scalars.size());
       object = std::make_unique<Object>();

@@ -50,8 +50,14 @@ bool read_ply(const std::string& path, PlyData& outputs);
 // The same read and checks, into records.
 bool read_ply_mesh(const std::string& path, PlyMesh& outputs);
 
+// Replaces every value that is not finite (NaN, +Inf, -Inf) by the lowest
+// float, which stands for "no value" in every later pass; returns how many.
+int64_t replace_non_finite_values(std::vector<float>& values);
+
 // The whole load with its messages: checks the extension, reads, builds the
-// object, adds the boundary field and reports the counts. Null on failure.
+// object, adds the boundary field and reports the counts; a field with
+// values that are not finite has them taken as no value, with one line
+// saying how many. Null on failure.
 std::unique_ptr<Object> load_ply(const std::string& path);
 
 // Decodes a property name: "%hh" escapes become their byte, unreserved bytes

@@ -23,8 +23,8 @@ Mesh torusWithLooseNode() {
 }
 
 // The oracle: per cell, the float sum of the normalised corner positions in
-// triangle and corner order divided by the corner count; the box centre for
-// a cell without corners.
+// triangle and corner order divided by the corner count; for a cell without
+// corners the mean of its nodes, summed in double in node order.
 std::vector<float> oracleNodes(const Mesh& m, const ClusterSpace& space) {
   std::map<uint64_t, std::array<float, 4>> sums;
   for (int32_t t = 0; t < m.triangleCount(); ++t)
@@ -36,15 +36,25 @@ std::vector<float> oracleNodes(const Mesh& m, const ClusterSpace& space) {
       s[2] += q.z;
       s[3] += 1.0f;
     }
+  std::map<uint64_t, std::array<double, 4>> node_sums;
+  for (int32_t i = 0; i < m.nodeCount(); ++i) {
+    const uint64_t key = space.grid.key(space.normalisation.normalise(&m.coords[3 * i]));
+    if (sums.count(key)) continue;
+    std::array<double, 4>& s = node_sums[key];
+    for (int a = 0; a < 3; ++a) s[a] += m.coords[3 * i + a];
+    s[3] += 1.0;
+  }
   std::vector<float> nodes;
   for (uint64_t key : space.cellKeys) {
-    Vec3 mean;
     auto it = sums.find(key);
-    if (it != sums.end()) {
-      const std::array<float, 4>& s = it->second;
-      mean = Vec3(s[0] / s[3], s[1] / s[3], s[2] / s[3]);
+    if (it == sums.end()) {
+      const std::array<double, 4>& s = node_sums.at(key);
+      nodes.insert(nodes.end(), {static_cast<float>(s[0] / s[3]), static_cast<float>(s[1] / s[3]),
+                                 static_cast<float>(s[2] / s[3])});
+      continue;
     }
-    const Vec3 p = space.normalisation.denormalise(mean);
+    const std::array<float, 4>& s = it->second;
+    const Vec3 p = space.normalisation.denormalise(Vec3(s[0] / s[3], s[1] / s[3], s[2] / s[3]));
     nodes.insert(nodes.end(), {p.x, p.y, p.z});
   }
   return nodes;

@@ -262,7 +262,8 @@ TEST(HashUCTableVariants, BothBuildsFailingLeaveNoTable) {
   }
 
   // Cell keys beyond 56 bits do not fit the coherent table's key words: a
-  // grid of 500,000 cells per axis puts the far corner at key ~1.25e17.
+  // grid of 500,000 cells per axis puts the far corner at key ~1.25e17. No
+  // build is tried, and the one failure line says why.
   Mesh corners;
   corners.addNode(0, 0, 0);
   corners.addNode(1, 1, 1);
@@ -274,8 +275,9 @@ TEST(HashUCTableVariants, BothBuildsFailingLeaveNoTable) {
   h.initialise(500000, corners.coords.data(), corners.nodeCount(), 3);
   EXPECT_EQ(capture.messages(),
             (std::vector<std::string>{
-                "FAILED CREATING COHERENT PARALLEL HASH, INCREASING SPACE FACTOR TO 1.15\n",
-                "ERROR: FAILED TO CREATE COHERENT PARALLEL HASH\n"}));
+                "ERROR: FAILED TO CREATE COHERENT PARALLEL HASH: its cell keys must stay below "
+                "2^56, which grids of about 416,000 cells per axis and more can exceed; use a "
+                "smaller grid or another type\n"}));
   expectNoTable(h, corners);
   // The single-level table takes the same keys.
   HashUCSingle single(0.0f);

@@ -3,7 +3,9 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <limits>
 #include <random>
 
 #include "io/ply_file.h"
@@ -649,6 +651,68 @@ TEST(IoPlyWrite, UnwritableScalarsAreLeftOutConsistently) {
   EXPECT_EQ(back.scalar_names, std::vector<std::string>{"kept"});
   EXPECT_EQ(back.scalar_values[0], (std::vector<float>{7, 8, 9}));
   EXPECT_EQ(back.coordinates, std::vector<float>(coords, coords + 9));
+}
+
+// A field value that is not finite is "no value" from the load on: one line
+// per field says how many, and the PLY output stores the lowest float; a
+// name that GiD output must alter is kept exactly here.
+TEST(IoPlyLoad, NonFiniteValuesAreNoValueAndNamesStayExact) {
+  const std::string dir = test::temp_dir("ply_nonfinite");
+  write_text(dir + "/f.ply",
+             "ply\nformat ascii 1.0\nelement vertex 4\nproperty float x\nproperty float y\n"
+             "property float z\nproperty float q%22uote\nproperty float fine\n"
+             "property float p%0Aq\nelement face 2\nproperty list uchar int vertex_indices\n"
+             "end_header\n0 0 0 nan 1 inf\n1 0 0 inf 2 1\n0 1 0 -inf 3 2\n1 1 0 4 4 3\n"
+             "3 0 1 2\n3 1 3 2\n");
+  std::unique_ptr<Object> object;
+  {
+    test::MessageCapture capture;
+    object = load_ply(dir + "/f.ply");
+    ASSERT_TRUE(object);
+    EXPECT_EQ(capture.text(),
+              "Field 'q\"uote': 3 values that are not finite (NaN or infinite) are taken as no "
+              "value.\n"
+              "Field 'p\nq': 1 values that are not finite (NaN or infinite) are taken as no "
+              "value.\n"
+              "num nodes = 4, num triangles = 2, scalars = 3\n");
+  }
+  const float none = std::numeric_limits<float>::lowest();
+  EXPECT_EQ(object->scalars[0].values, (std::vector<float>{none, none, none, 4}));
+  EXPECT_EQ(object->scalars[1].values, (std::vector<float>{1, 2, 3, 4}));
+  EXPECT_EQ(object->scalars[2].values, (std::vector<float>{none, 1, 2, 3}));
+
+  // The writer also guards values set after the load.
+  object->scalars[1].values[0] = std::numeric_limits<float>::quiet_NaN();
+  ASSERT_EQ(write_ply(dir + "/out.ply", *object), 2);
+  PlyData back;
+  ASSERT_TRUE(read_ply(dir + "/out.ply", back)) << back.error;
+  EXPECT_EQ(back.scalar_names, (std::vector<std::string>{"q\"uote", "fine", "p\nq", "Boundary"}));
+  EXPECT_EQ(back.scalar_values[1], (std::vector<float>{none, 2, 3, 4}));
+}
+
+// A PLY write that fails leaves an earlier file of that name as it was and
+// no temporary file beside it; one that succeeds replaces it.
+TEST(IoPlyWrite, FailedWriteKeepsTheEarlierFile) {
+  const std::string dir = test::temp_dir("ply_keep");
+  write_text(dir + "/m.ply", "old");
+  test::MessageCapture capture;
+  {
+    PlyWriter writer;
+    ASSERT_TRUE(writer.create(dir + "/m.ply"));
+    EXPECT_FALSE(writer.add_comment("two\nlines"));
+    EXPECT_FALSE(writer.close());
+  }
+  EXPECT_EQ(test::read_file(dir + "/m.ply"), "old");
+  std::filesystem::create_directory(dir + "/d.ply");
+  const Vec3 nodes[3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+  const TriangleRecord tri = {0, 1, 2, 0};
+  EXPECT_EQ(write_ply(dir + "/d.ply", "d", 3, nodes, 1, &tri, {}), 0);
+  EXPECT_TRUE(std::filesystem::is_directory(dir + "/d.ply"));
+  int entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) entries += e.exists();
+  EXPECT_EQ(entries, 2);
+  EXPECT_EQ(write_ply(dir + "/m.ply", "m", 3, nodes, 1, &tri, {}), 1);
+  EXPECT_EQ(test::read_file(dir + "/m.ply").rfind("ply\n", 0), 0u);
 }
 
 TEST(IoPlyWrite, FailuresReturnZero) {
