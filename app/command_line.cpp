@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "base/messages.h"
@@ -80,8 +81,13 @@ std::optional<uint32_t> parse_grid_size(const char* text) {
 }
 
 std::optional<float> parse_float(const char* text) {
-  float value = 0.0f;
-  if (std::sscanf(text, "%g", &value) != 1) return std::nullopt;
+  // The whole text must be the number (blanks around it aside): "1.1x" or
+  // an empty text is no number rather than a number with something after it.
+  char* end = nullptr;
+  const float value = std::strtof(text, &end);
+  if (end == text) return std::nullopt;
+  while (std::isspace(static_cast<unsigned char>(*end))) ++end;
+  if (*end != '\0') return std::nullopt;
   return value;
 }
 
@@ -95,6 +101,8 @@ std::string usage_text(const char* program) {
   return format("Usage: %s filename [ simp_type grid_size] [ load_factor]\n", program) +
          "\tsimp_type: one of: \n"
          "\t\tHASH_UC, HASH_UC_ACC, HASH_UC_NORMAL, HASH_UC_ADAPT_NORMAL,\n"
+         "\t\tHASH_UC_TEMP, HASH_UC_TEMP_NORMAL, HASH_UC_SCALAR,\n"
+         "\t\tHASH_UC_SCALAR3_NORMAL, HASH_UC_SCALAR3_VECTOR,\n"
          "\t\tHASH_UC_SINGLE, HASH_UC_COHERENT\n";
 }
 

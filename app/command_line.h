@@ -24,13 +24,14 @@ bool is_help_switch(const char* text);
 // the text is not one.
 std::optional<uint32_t> parse_grid_size(const char* text);
 
-// A float as "%g" reads it; nullopt when nothing converts.
+// A float that is the whole text (blanks around it allowed); nullopt when
+// the text is empty or holds anything else.
 std::optional<float> parse_float(const char* text);
 
 // The part of a path after its last '/', failing that its last '\'.
 std::string display_name(const std::string& path);
 
-// The four lines of the usage text.
+// The usage text: the command line and the eleven simplification types.
 std::string usage_text(const char* program);
 
 }  // namespace Tavrin

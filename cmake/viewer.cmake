@@ -42,6 +42,8 @@ if(TAVRIN_BENCH)
 endif()
 
 if(TAVRIN_TESTS)
+  # The program-level tests expect the viewer's road to exist.
+  target_compile_definitions(tavrin_tests PRIVATE TAVRIN_TEST_VIEWER=1)
   find_package(GTest REQUIRED)
   include(GoogleTest)
   file(GLOB TAVRIN_VIEWER_TEST_SOURCES CONFIGURE_DEPENDS tests/viewer/*_test.cpp)

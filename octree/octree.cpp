@@ -124,6 +124,25 @@ OctreeCluster Octree::cluster_of(float max_error, const Vec3& p) const {
   return found;
 }
 
+std::pair<float, float> Octree::error_range(int level) const {
+  const OctreeLevel& l = levels[level];
+  float lo = 0.0f, hi = 0.0f;
+  bool any = false;
+  for (uint64_t key : l.keys) {
+    const int64_t s = l.table.slot_index(key);
+    if (s < 0) continue;
+    const QefRecord& r = l.table.record_at(static_cast<uint64_t>(s));
+    const float e = r.v[13];
+    // Cells whose error is 0 (planes through one point, a single plane, no
+    // triangle area) qualify under any maximum error.
+    if (!(e > 0.0f)) continue;
+    lo = any ? std::min(lo, e) : e;
+    hi = any ? std::max(hi, e) : e;
+    any = true;
+  }
+  return {lo, hi};
+}
+
 bool Octree::matches(int32_t node_count, int32_t triangle_count, const Box& box) const {
   return node_count == source_nodes_ && triangle_count == source_triangles_ &&
          box.min == source_box_.min && box.max == source_box_.max;

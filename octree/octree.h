@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "hashuc/grid.h"
@@ -60,6 +61,10 @@ class Octree final : public ObjectCache {
     return levels[c.level].table.record_at(c.slot);
   }
   uint64_t key(const OctreeCluster& c) const { return levels[c.level].table.key_at(c.slot); }
+
+  // The smallest and largest error of the cells of a level whose error is
+  // not 0; {0, 0} when there is none.
+  std::pair<float, float> error_range(int level) const;
 
   // 192 bytes plus, per level, the table's footprint, 64, and the key array.
   int64_t memory_bytes() const;

@@ -7,6 +7,7 @@
 
 #include <omp.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -162,6 +163,31 @@ std::unique_ptr<Object> Object::simplify_octree(float max_error) {
   const std::string breakdown = breakdown_text(build_times, decimation_times);
   message_box(breakdown);
   log_message(breakdown);
+
+  // The maximum error is a quadric residual, whose useful range is hard to
+  // guess; say when it left no choice. Above the largest error of the
+  // coarsest level every vertex takes its coarsest cell; below the smallest
+  // error that is not 0 only cells of error 0 merge, so the result is the
+  // most detailed one and smaller values change nothing.
+  float coarsest_largest = 0.0f, smallest = 0.0f;
+  for (int L = 0; L < Octree::kLevels; ++L) {
+    const auto [lo, hi] = octree->error_range(L);
+    if (L == 0) coarsest_largest = hi;
+    if (lo > 0.0f && (smallest == 0.0f || lo < smallest)) smallest = lo;
+  }
+  if (max_error >= coarsest_largest)
+    log_message(
+        format("Maximum error %g is at or above the error of every cell of the coarsest "
+               "level (at most %g): that level, %d cells per axis, was used everywhere.\n",
+               static_cast<double>(max_error), static_cast<double>(coarsest_largest),
+               Octree::kCoarsestCells));
+  else if (max_error < smallest)
+    log_message(
+        format("Maximum error %g is below the error of every cell (at least %g, cells of "
+               "error 0 aside): the result is the most detailed one, down to %d cells "
+               "per axis.\n",
+               static_cast<double>(max_error), static_cast<double>(smallest),
+               Octree::kCoarsestCells << (Octree::kLevels - 1)));
 
   log_message(format("Octree memory footprint = %.6g MB\n",
                      static_cast<double>(octree->memory_bytes()) / 1048576.0));

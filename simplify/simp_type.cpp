@@ -37,4 +37,11 @@ simp_type parse_simp_type(const char* text) {
   return HASH_UC;
 }
 
+bool is_simp_type_keyword(const char* text) {
+  if (text)
+    for (int i = 0; i < kSimpTypeCount; ++i)
+      if (strcasecmp(text, kTypes[i].keyword) == 0) return true;
+  return false;
+}
+
 }  // namespace Tavrin

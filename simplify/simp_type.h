@@ -30,5 +30,7 @@ const char* simp_type_name(simp_type type);
 const char* simp_type_short_name(simp_type type);
 // Case-insensitive keyword match; any other text is HASH_UC.
 simp_type parse_simp_type(const char* text);
+// Whether the text is one of the eleven keywords (any case).
+bool is_simp_type_keyword(const char* text);
 
 }  // namespace Tavrin

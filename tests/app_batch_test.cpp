@@ -5,6 +5,7 @@
 #include <regex>
 #include <string>
 
+#include "simplify/simp_type.h"
 #include "tests/test_support.h"
 
 namespace Tavrin {
@@ -37,6 +38,10 @@ std::vector<std::string> lines_of(const std::string& text) {
 TEST(BatchProgram, UsageAndArgumentErrors) {
   const std::string usage_head =
       "Usage: " + tavrin() + " filename [ simp_type grid_size] [ load_factor]";
+  const std::string no_display = tavrin() +
+                                 ": no display could be opened; to run it without one, use a "
+                                 "virtual display: xvfb-run -a " +
+                                 tavrin() + " FILE.ply";
   struct Case {
     std::string args;
     int status;
@@ -44,10 +49,16 @@ TEST(BatchProgram, UsageAndArgumentErrors) {
   } cases[] = {
       {"/HELP", 0, ""},
       {"--help", 0, ""},
+#ifdef TAVRIN_TEST_VIEWER
+      // The viewer's road, refused without a display.
+      {"", 1, no_display},
+      {"a.ply", 1, no_display},
+#else
       {"", 2,
        "This build of tavrin has no viewer: give a file, a simplification type and a grid size."},
       {"a.ply", 2,
        "This build of tavrin has no viewer: give a file, a simplification type and a grid size."},
+#endif
       {"a.ply HASH_UC", 2, "Wrong number of arguments (2)."},
       {"a.ply HASH_UC 64 1.1 extra", 2, "Wrong number of arguments (5)."},
       {"a.ply HASH_UC 0", 2,
@@ -59,9 +70,14 @@ TEST(BatchProgram, UsageAndArgumentErrors) {
       {"a.ply HASH_UC 64 -1", 2, "Invalid load factor '-1': give a finite number of 0 or more."},
       {"a.ply HASH_UC 64 nan", 2, "Invalid load factor 'nan': give a finite number of 0 or more."},
       {"a.ply HASH_UC 64 inf", 2, "Invalid load factor 'inf': give a finite number of 0 or more."},
+      {"a.ply HASH_UC 64 abc", 2, "Invalid load factor 'abc': give a finite number of 0 or more."},
+      {"a.ply HASH_UC 64 1.1x", 2,
+       "Invalid load factor '1.1x': give a finite number of 0 or more."},
+      {"a.ply HASH_UC 64 ''", 2, "Invalid load factor '': give a finite number of 0 or more."},
   };
   for (const Case& c : cases) {
-    test::RunResult r = run_command(tavrin() + " " + c.args);
+    // Without a display, so that the viewer's road is refused, never opened.
+    test::RunResult r = run_command("env -u DISPLAY " + tavrin() + " " + c.args);
     EXPECT_EQ(r.status, c.status) << c.args;
     std::vector<std::string> lines = lines_of(r.output);
     ASSERT_FALSE(lines.empty()) << c.args;
@@ -69,8 +85,13 @@ TEST(BatchProgram, UsageAndArgumentErrors) {
     const bool with_usage =
         c.status == 0 || c.first_line.rfind("Wrong", 0) == 0 || c.first_line.rfind("This", 0) == 0;
     if (with_usage) {
-      EXPECT_NE(r.output.find("\t\tHASH_UC_SINGLE, HASH_UC_COHERENT\n"), std::string::npos)
-          << c.args;
+      // The usage text names all eleven types.
+      for (int t = 0; t < kSimpTypeCount; ++t) {
+        const std::string keyword = simp_type_keyword(static_cast<simp_type>(t));
+        EXPECT_TRUE(r.output.find(keyword + ",") != std::string::npos ||
+                    r.output.find(keyword + "\n") != std::string::npos)
+            << c.args << " " << keyword;
+      }
     }
   }
 }
@@ -135,10 +156,21 @@ TEST(BatchProgram, TypeAsTypedLoadFactorAndWideGridSuffix) {
   const std::string dir = fs::path(input).parent_path().string();
   test::RunResult r = run_command(tavrin() + " " + input + " foo 50 1.2");
   ASSERT_EQ(r.status, 0) << r.output;
+  // An unknown type runs HASH_UC, but says so first.
+  ASSERT_GE(lines_of(r.output).size(), 2u);
+  EXPECT_EQ(lines_of(r.output)[0], "Unknown simplification type 'foo': using HASH_UC.");
   EXPECT_EQ(
-      lines_of(r.output)[0],
+      lines_of(r.output)[1],
       "model.ply | Simplifying with a 50 grid using Hash UC with qefs and a load factor of 1.2.");
   EXPECT_TRUE(test::file_exists(dir + "/model_simp_foo_0050.msh"));
+  r = run_command(tavrin() + " " + input + " 10 16");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(lines_of(r.output)[0], "Unknown simplification type '10': using HASH_UC.");
+  EXPECT_TRUE(test::file_exists(dir + "/model_simp_10_0016.msh"));
+  r = run_command(tavrin() + " " + input + " hash_uc_accc 16");
+  EXPECT_EQ(lines_of(r.output)[0], "Unknown simplification type 'hash_uc_accc': using HASH_UC.");
+  r = run_command(tavrin() + " " + input + " hash_uc_acc 16");
+  EXPECT_EQ(r.output.find("Unknown simplification type"), std::string::npos) << r.output;
   r = run_command(tavrin() + " " + input + " HASH_UC 12345");
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_TRUE(test::file_exists(dir + "/model_simp_HASH_UC_12345.msh"));

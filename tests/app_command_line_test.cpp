@@ -83,6 +83,8 @@ TEST(CommandLine, DisplayNameAndUsage) {
             "Usage: tavrin filename [ simp_type grid_size] [ load_factor]\n"
             "\tsimp_type: one of: \n"
             "\t\tHASH_UC, HASH_UC_ACC, HASH_UC_NORMAL, HASH_UC_ADAPT_NORMAL,\n"
+            "\t\tHASH_UC_TEMP, HASH_UC_TEMP_NORMAL, HASH_UC_SCALAR,\n"
+            "\t\tHASH_UC_SCALAR3_NORMAL, HASH_UC_SCALAR3_VECTOR,\n"
             "\t\tHASH_UC_SINGLE, HASH_UC_COHERENT\n");
 }
 
