@@ -1,0 +1,142 @@
+// Open and Save: the file chooser, loading with the drawing budget, and
+// writing the shown object's full mesh as GiD or PLY.
+#include <GL/glew.h>
+
+#include <strings.h>
+
+#include "base/messages.h"
+#include "io/gid_writer.h"
+#include "io/ply_reader.h"
+#include "io/ply_writer.h"
+#include "render/gl_driver.h"
+#include "render/scene.h"
+#include "simplify/driver.h"
+#include "ui/commands.h"
+#include "ui/graphics_budget.h"
+#include "ui/menus.h"
+#include "ui/prompts.h"
+#include "ui/viewer_host.h"
+
+namespace Tavrin {
+
+namespace {
+
+// The text up to the last '/', failing that the last '\'; empty with neither.
+std::string folder_of(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) slash = path.rfind('\\');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+// The extension of the file name itself: a '.' in a folder name does not count.
+std::string extension_of(const std::string& path) {
+  size_t start = path.find_last_of("/\\");
+  start = start == std::string::npos ? 0 : start + 1;
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos || dot < start) return ".msh";
+  return path.substr(dot);
+}
+
+Object* object_to_save(Scene& scene) {
+  if (scene.show_simplified && scene.simplified) return scene.simplified.get();
+  if (scene.show_original && scene.original) return scene.original.get();
+  return nullptr;
+}
+
+// Runs `write` with the busy indicator on and its steps fed by the writers'
+// progress callback.
+template <typename Fn>
+bool with_busy(ViewerHost& host, Fn write) {
+  signal_busy(BusyEvent::Start);
+  host.redraw();
+  std::function<void()> previous = set_write_progress([] { signal_busy(BusyEvent::Step); });
+  const bool ok = write();
+  set_write_progress(std::move(previous));
+  signal_busy(BusyEvent::Stop);
+  return ok;
+}
+
+}  // namespace
+
+std::unique_ptr<Object> drawing_copy(std::unique_ptr<Object> loaded, int64_t budget,
+                                     const char* reason) {
+  if (!loaded || loaded->num_triangles() <= budget) return loaded;
+  const std::string text = oversize_message(reason, loaded->num_triangles(), budget, kOversizeGrid);
+  message_box(text);
+  log_to_output(text);
+  std::unique_ptr<Object> copy = simplify_object(loaded.get(), kOversizeGrid, HASH_UC);
+  // Without a copy the full mesh is drawn as it is: slow, but nothing is lost.
+  if (!copy) return loaded;
+  copy->name = loaded->name;
+  copy->path = loaded->path;
+  copy->full = std::move(loaded);
+  return copy;
+}
+
+bool open_file(MenuState& state, const std::string& path) {
+  ViewerHost& host = *state.host;
+  Scene& scene = host.scene();
+  int32_t style = scene.original ? scene.original->draw_style : 2;
+  if (style == 0) style = 2;
+
+  signal_busy(BusyEvent::Start);
+  host.redraw();
+  std::unique_ptr<Object> loaded = load_ply(path);
+  signal_busy(BusyEvent::Step);
+  host.redraw();
+  if (loaded) {
+    const int64_t budget = drawing_budget();
+    if (loaded->num_triangles() > budget)
+      loaded = drawing_copy(std::move(loaded), budget, oversize_reason());
+  }
+  signal_busy(BusyEvent::Stop);
+  host.redraw();
+  if (!loaded) return false;
+
+  host.set_file_name_field(loaded->name);
+  scene.set_original(std::move(loaded));
+  if (scene.show_simplified && !scene.show_original) {
+    scene.show_original = true;
+    scene.show_simplified = false;
+  }
+  scene.original->draw_style = style;
+  return true;
+}
+
+bool open_command(MenuState& state) {
+  std::optional<std::string> path =
+      choose_file(false, state.open_folder.empty() ? "." : state.open_folder);
+  if (!path) return false;
+  state.open_folder = folder_of(*path);
+  const bool loaded = open_file(state, *path);
+  refresh_scene_labels(state);
+  state.host->post_redraw();
+  return loaded;
+}
+
+bool save_mesh(MenuState& state, const std::string& file_name) {
+  ViewerHost& host = *state.host;
+  Object* object = object_to_save(host.scene());
+  if (!object || object->num_nodes() == 0 || object->num_triangles() == 0) return false;
+  const std::string extension = extension_of(file_name);
+  bool ok = false;
+  if (strcasecmp(extension.c_str(), ".msh") == 0) {
+    ok = with_busy(host, [&] { return object->export_gid(file_name); });
+  } else if (strcasecmp(extension.c_str(), ".ply") == 0) {
+    const Object& mesh = object->full ? *object->full : *object;
+    ok = with_busy(host, [&] { return write_ply(file_name, mesh) > 0; });
+  }
+  host.redraw();
+  return ok;
+}
+
+void save_command(MenuState& state) {
+  std::optional<std::string> name = choose_file(true, folder_of(state.host->program_path()));
+  if (!name) return;
+  if (save_mesh(state, *name))
+    show_status(format("File '%s' saved", name->c_str()));
+  else
+    show_status(format("Problems saving '%s'", name->c_str()));
+}
+
+}  // namespace Tavrin
