@@ -14,7 +14,8 @@ std::recursive_mutex sink_mutex;
 MessageSink current_sink;
 
 void default_sink(MessageRoute route, const std::string& text) {
-  if (route == MessageRoute::Box || route == MessageRoute::Progress || route == MessageRoute::Busy)
+  if (route == MessageRoute::Box || route == MessageRoute::Progress ||
+      route == MessageRoute::Busy || route == MessageRoute::FileName)
     return;
   std::fwrite(text.data(), 1, text.size(), stdout);
   if (route == MessageRoute::Status || route == MessageRoute::StatusLine) std::fputc('\n', stdout);
@@ -45,6 +46,7 @@ void message_box(const std::string& text) { send(MessageRoute::Box, text); }
 
 void status_line(const std::string& text) { send(MessageRoute::StatusLine, text); }
 void show_progress(const std::string& text) { send(MessageRoute::Progress, text); }
+void show_file_name(const std::string& text) { send(MessageRoute::FileName, text); }
 
 void signal_busy(BusyEvent event) {
   static const char* const kNames[] = {"start", "step", "stop"};

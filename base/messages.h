@@ -19,6 +19,7 @@ enum class MessageRoute {
   StatusLine,  // a phase line: its own line in batch, the status bar in the viewer
   Progress,    // interactive-only progress (phase names while loading); dropped by default
   Busy,        // busy indicator: "start", "step" or "stop"; dropped by default
+  FileName,    // the name of the file shown; dropped by default
 };
 
 // Receives every message with the route it was sent on.
@@ -43,6 +44,9 @@ void status_line(const std::string& text);
 
 // Progress of a long operation that only an interactive sink shows.
 void show_progress(const std::string& text);
+
+// The name of the file being shown; only an interactive sink shows it.
+void show_file_name(const std::string& text);
 
 // The busy indicator of a long operation; only an interactive sink shows it.
 enum class BusyEvent { Start, Step, Stop };

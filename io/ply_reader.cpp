@@ -313,9 +313,12 @@ std::unique_ptr<Object> load_ply(const std::string& path) {
   } else if (strcasecmp(path.c_str() + dot, ".ply") != 0) {
     message = "Unsopported extension. Only PLY files are supported";
   } else {
+    signal_busy(BusyEvent::Start);
     show_progress(format("Reading '%s' ...", file_name.c_str()));
     PlyMesh mesh;
-    if (!read_ply_mesh(path, mesh)) {
+    const bool read = read_ply_mesh(path, mesh);
+    signal_busy(BusyEvent::Step);
+    if (!read) {
       message = mesh.error.empty() ? format("Error reading file '%s'.", path.c_str()) : mesh.error;
     } else if (mesh.lines.empty() && mesh.triangles.empty()) {
       message = format(
@@ -334,18 +337,20 @@ std::unique_ptr<Object> load_ply(const std::string& path) {
                       "\n");
       }
       show_progress("Creating object...");
+      signal_busy(BusyEvent::Step);
       const int num_scalars = static_cast<int>(mesh.scalars.size());
       object = std::make_unique<Object>();
       object->build(std::move(mesh.nodes), std::move(mesh.lines), std::move(mesh.triangles),
                     std::move(mesh.scalars), true);
       object->set_name(after_last_separator(path, false).c_str());
       object->set_path(path.c_str());
-      show_progress(file_name);
+      show_file_name(file_name);
       message = group_digits_text(format("num nodes = %d, num triangles = %d, scalars = %d",
                                          object->num_nodes(), object->num_triangles(), num_scalars),
                                   1024);
     }
   }
+  signal_busy(BusyEvent::Stop);
   show_progress(message);
   log_message(message + "\n");
   return object;

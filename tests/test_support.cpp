@@ -44,7 +44,9 @@ bool file_exists(const std::string& path) {
 MessageCapture::MessageCapture() {
   previous_ = set_message_sink([this](MessageRoute route, const std::string& text) {
     // What the batch sink drops is not recorded.
-    if (route == MessageRoute::Progress || route == MessageRoute::Busy) return;
+    if (route == MessageRoute::Progress || route == MessageRoute::Busy ||
+        route == MessageRoute::FileName)
+      return;
     routes_.push_back(route);
     messages_.push_back(text);
   });

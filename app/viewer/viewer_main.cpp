@@ -78,9 +78,6 @@ int run_viewer(int argc, char** argv) {
   log_message(driver);
 
   std::unique_ptr<Object> mesh = read_mesh(app, argc, argv);
-  // The reader has no route for the bar's file-name field; the name it
-  // gave the object is that file name.
-  app.status_bar->set_field(mesh->name, 0);
   // A mesh over the drawing budget is shown as its grid-256 copy, which
   // keeps the loaded mesh as its full one for simplification and saving.
   app.scene->set_original(drawing_copy(std::move(mesh), drawing_budget(), oversize_reason()));

@@ -55,6 +55,11 @@ MessageSink make_viewer_sink(Application& app) {
         bar->set_field(one_line(text), 1);
         redraw(app);
         break;
+      case MessageRoute::FileName:
+        if (!bar) break;
+        bar->set_field(one_line(text), 0);
+        redraw(app);
+        break;
       case MessageRoute::Box:
         fl_message("%s", text.c_str());
         break;
@@ -62,10 +67,12 @@ MessageSink make_viewer_sink(Application& app) {
         if (!bar) break;
         if (text == "start") {
           bar->busy_start();
+          redraw(app);
         } else if (text == "step") {
           bar->busy_step();  // redraws through the bar's redraw hook
         } else if (text == "stop") {
           bar->busy_stop();
+          redraw(app);
         }
         break;
     }

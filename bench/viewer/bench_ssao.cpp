@@ -100,8 +100,8 @@ int main(int argc, char** argv) {
         ShaderEffects& effects = shader_effects(scene);
         int made_before = effects.resources.texture_sets_made;
         double ms = frame_ms(scene, width, height, frames);
-        std::string name =
-            std::string(setup.key) + (setup.command >= 310 ? " " + std::to_string(samples) : "");
+        std::string name = setup.key;
+        if (setup.command >= 310) name += format(" %d", samples);
         std::printf("  %-18s %8.1f ms/frame  %.2fx  texture sets made: %d in %d frames\n",
                     name.c_str(), ms, ms / plain, effects.resources.texture_sets_made - made_before,
                     3 * frames + 3);
