@@ -21,6 +21,8 @@
 #include "render/render_arrays.h"
 #include "render/scene.h"
 #include "render/view.h"
+#include "shaders/shader_effects.h"
+#include "shaders/shader_setups.h"
 #include "simplify/simp_type.h"
 
 #pragma GCC diagnostic push
@@ -57,6 +59,12 @@ const char* kUsage =
     "                           an empty NAME colours by the distance from the origin\n"
     "  --zoom Z                 half height of the view in model sizes, from\n"
     "                           0.0001 to 10 (default 0.5, as the window opens)\n"
+    "  --shader KEY             draw through a shader set-up of the Shader menu:\n"
+    "                           red, depth, tone, phong, normal_scaled,\n"
+    "                           normal+depth, normal_texture, edges, ssao_depth,\n"
+    "                           ssao_depth_21, ssao_2nd, ssao_2nd_render,\n"
+    "                           ssao_dravel (the ambient-occlusion ones with the\n"
+    "                           window's default parameters)\n"
     "  --two-colour             front and back faces in different colours\n"
     "  --thick                  lines 3 pixels wide\n"
     "  --empty                  draw the empty scene (no mesh read)\n"
@@ -76,6 +84,7 @@ struct Options {
   float zoom = 0.0f;  // 0: the framing's own
   bool scalar = false;
   std::string scalar_name;
+  const ShaderSetup* shader = nullptr;
   View view;
   bool two_colour = false, thick = false, empty = false, verbose = false, quiet = false;
 };
@@ -178,6 +187,10 @@ int parse(int argc, char** argv, Options& o) {
         return fail("--zoom takes a number above 0.0001 and below 10");
       o.zoom = static_cast<float>(z);
       ++i;
+    } else if (a == "--shader") {
+      if (!need(1)) return fail("--shader takes a set-up key (see --help)");
+      o.shader = shader_setup_for_key(argv[++i]);
+      if (!o.shader) return fail(format("--shader: unknown set-up '%s' (see --help)", argv[i]));
     } else if (a == "--both") {
       o.both = true;
     } else if (a == "--two-colour") {
@@ -247,6 +260,12 @@ bool build_scene(const Options& o, Scene& scene) {
   if (o.zoom > 0) scene.zoom = o.zoom;
   scene.two_colour_faces = o.two_colour;
   scene.thick_lines = o.thick;
+  if (o.shader) {
+    // A program that fails to load leaves its slot empty (after saying
+    // why) and the frame is drawn with the fixed-function pipeline.
+    choose_shader_setup(scene, *o.shader);
+    scene.shader_on = true;
+  }
   return true;
 }
 
