@@ -20,7 +20,11 @@ build_tree build -DCMAKE_BUILD_TYPE=Release >/dev/null
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
 build_tree build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVRIN_SANITIZE=ON -DTAVRIN_BENCH=OFF >/dev/null
-(cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j2)
+# The tests that run the programs under a virtual display ran in the release
+# build; here the unit and end-to-end tests (the toolkit's and the GL
+# driver's own allocations are not ours to check).
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --output-on-failure -j2 -E '^gui\.')
 
 echo "== hostile inputs: the PLY load path fuzzed for a bounded time"
 bash scripts/fuzz.sh --runs 300000
