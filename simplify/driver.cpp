@@ -2,6 +2,8 @@
 
 #include "simplify/driver.h"
 
+#include <omp.h>
+
 #include <string>
 #include <vector>
 
@@ -88,7 +90,48 @@ void choose_inputs(Object& source, simp_type type, ChosenInputs& c) {
 
 }  // namespace
 
+namespace {
+
+// Below this many triangles a run takes a few milliseconds on one thread,
+// while every parallel region costs a fork and barriers; on a machine whose
+// cores are busy with other work a descheduled partner thread turns each
+// barrier into a wait of a scheduler slice, and the run into tenths of a
+// second. Results do not depend on the thread count, so small meshes simply
+// run on one.
+constexpr int32_t kOneThreadTriangles = 16384;
+
+// Sets the thread count of the parallel regions the calling thread starts,
+// for one scope.
+class ScopedThreadCount {
+ public:
+  explicit ScopedThreadCount(int threads) : previous_(omp_get_max_threads()) {
+    omp_set_num_threads(threads);
+  }
+  ~ScopedThreadCount() { omp_set_num_threads(previous_); }
+  ScopedThreadCount(const ScopedThreadCount&) = delete;
+  ScopedThreadCount& operator=(const ScopedThreadCount&) = delete;
+
+ private:
+  int previous_;
+};
+
+}  // namespace
+
+// The run itself, on the thread count in force.
+std::unique_ptr<Object> simplify_object_with_threads(Object* source,
+                                                     const SimplifyOptions& options);
+
 std::unique_ptr<Object> simplify_object(Object* source, const SimplifyOptions& options) {
+  if (source && !source->full && source->num_triangles() < kOneThreadTriangles &&
+      omp_get_max_threads() > 1) {
+    ScopedThreadCount one(1);
+    return simplify_object_with_threads(source, options);
+  }
+  return simplify_object_with_threads(source, options);
+}
+
+std::unique_ptr<Object> simplify_object_with_threads(Object* source,
+                                                     const SimplifyOptions& options) {
   if (!source) return nullptr;
   if (source->full) return simplify_object(source->full.get(), options);
   const simp_type type = options.type;
