@@ -21,13 +21,15 @@
 #include "render/scene.h"
 #include "shaders/shader_effects.h"
 
+// Last: Xlib's macros (None, Status, Bool) would clash with the names above.
+#include "app/tools/viewer/offscreen_gl.h"
+
 using namespace Tavrin;
 
 namespace {
 
 // An off-screen context of that size; false without an X display with GLX.
 // Defined at the end: the X headers' macros (Status, Box) clash with ours.
-bool make_context(int width, int height);
 
 double frame_ms(Scene& scene, int width, int height, int frames) {
   const float background[4] = {0.9f, 0.9f, 0.9f, 1.0f};
@@ -67,7 +69,9 @@ int main(int argc, char** argv) {
   }
   bool refine_default = meshes.empty();
   if (meshes.empty()) meshes = {"tests/data/dragon_small.ply", "tests/data/dragon_small.ply"};
-  if (!make_context(width, height)) {
+  static OffscreenGl gl;
+  std::string why;
+  if (!gl.open(width, height, why) || !glew_ready()) {
     std::fprintf(stderr, "no X display with GLX (run under xvfb-run)\n");
     return 77;
   }
@@ -111,35 +115,3 @@ int main(int argc, char** argv) {
   }
   return 0;
 }
-
-#include <GL/glx.h>
-
-namespace {
-
-bool make_context(int width, int height) {
-  Display* display = XOpenDisplay(nullptr);
-  if (!display) return false;
-  const int attributes[] = {GLX_DRAWABLE_TYPE,
-                            GLX_PBUFFER_BIT,
-                            GLX_RENDER_TYPE,
-                            GLX_RGBA_BIT,
-                            GLX_RED_SIZE,
-                            8,
-                            GLX_GREEN_SIZE,
-                            8,
-                            GLX_BLUE_SIZE,
-                            8,
-                            GLX_DEPTH_SIZE,
-                            24,
-                            None};
-  int count = 0;
-  GLXFBConfig* configs = glXChooseFBConfig(display, DefaultScreen(display), attributes, &count);
-  if (!configs || count == 0) return false;
-  const int size[] = {GLX_PBUFFER_WIDTH, width, GLX_PBUFFER_HEIGHT, height, None};
-  GLXPbuffer buffer = glXCreatePbuffer(display, configs[0], size);
-  GLXContext context = glXCreateNewContext(display, configs[0], GLX_RGBA_TYPE, nullptr, True);
-  XFree(configs);
-  return context && glXMakeContextCurrent(display, buffer, buffer, context) && glew_ready();
-}
-
-}  // namespace

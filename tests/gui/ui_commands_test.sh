@@ -8,4 +8,4 @@ build=${1:?build directory}
 tests="$build/tavrin_viewer_tests"
 command -v xvfb-run >/dev/null || exit 77
 [ -x "$tests" ] || { echo "missing $tests"; exit 1; }
-xvfb-run -a -s '-screen 0 1280x1024x24' "$tests" --gtest_filter='UiCommandsGl.*' --gtest_brief=1
+xvfb-run -a -s '-screen 0 1280x1024x24' "$tests" --gtest_filter='UiCommandsGl.*:UiMenuEntriesGl.*' --gtest_brief=1

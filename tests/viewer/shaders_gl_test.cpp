@@ -438,40 +438,13 @@ TEST_F(ShadersGl, PhongIsBrighterWhereTheSurfaceFacesTheLight) {
 }  // namespace
 }  // namespace Tavrin
 
-#include <GL/glx.h>
+// Last: the X headers define macros (Status, Box) that clash with our names.
+#include "viewer/test_gl_context.h"
 
 namespace Tavrin {
 namespace {
 
-bool gl_context() {
-  static const bool ready = [] {
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) return false;
-    const int attributes[] = {GLX_DRAWABLE_TYPE,
-                              GLX_PBUFFER_BIT,
-                              GLX_RENDER_TYPE,
-                              GLX_RGBA_BIT,
-                              GLX_RED_SIZE,
-                              8,
-                              GLX_GREEN_SIZE,
-                              8,
-                              GLX_BLUE_SIZE,
-                              8,
-                              GLX_DEPTH_SIZE,
-                              24,
-                              None};
-    int count = 0;
-    GLXFBConfig* configs = glXChooseFBConfig(display, DefaultScreen(display), attributes, &count);
-    if (!configs || count == 0) return false;
-    const int size[] = {GLX_PBUFFER_WIDTH, kWidth, GLX_PBUFFER_HEIGHT, kHeight, None};
-    GLXPbuffer buffer = glXCreatePbuffer(display, configs[0], size);
-    GLXContext context = glXCreateNewContext(display, configs[0], GLX_RGBA_TYPE, nullptr, True);
-    XFree(configs);
-    if (!context || !glXMakeContextCurrent(display, buffer, buffer, context)) return false;
-    return glew_ready();
-  }();
-  return ready;
-}
+bool gl_context() { return test::gl_context(kWidth, kHeight); }
 
 }  // namespace
 }  // namespace Tavrin

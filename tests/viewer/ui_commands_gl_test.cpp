@@ -23,7 +23,7 @@
 #include "ui/viewer_host.h"
 
 // Last: Xlib defines macros (Status) that clash with names above.
-#include <GL/glx.h>
+#include "viewer/test_gl_context.h"
 #undef Status
 
 namespace Tavrin {
@@ -31,38 +31,7 @@ namespace {
 
 constexpr int kWidth = 800, kHeight = 600;
 
-bool gl_context() {
-  static Display* display = nullptr;
-  static GLXPbuffer buffer = 0;
-  static GLXContext context = nullptr;
-  static const bool ready = [] {
-    display = XOpenDisplay(nullptr);
-    if (!display) return false;
-    const int attributes[] = {GLX_DRAWABLE_TYPE,
-                              GLX_PBUFFER_BIT,
-                              GLX_RENDER_TYPE,
-                              GLX_RGBA_BIT,
-                              GLX_RED_SIZE,
-                              8,
-                              GLX_GREEN_SIZE,
-                              8,
-                              GLX_BLUE_SIZE,
-                              8,
-                              GLX_DEPTH_SIZE,
-                              24,
-                              None};
-    int count = 0;
-    GLXFBConfig* configs = glXChooseFBConfig(display, DefaultScreen(display), attributes, &count);
-    if (!configs || count == 0) return false;
-    const int size[] = {GLX_PBUFFER_WIDTH, kWidth, GLX_PBUFFER_HEIGHT, kHeight, None};
-    buffer = glXCreatePbuffer(display, configs[0], size);
-    context = glXCreateNewContext(display, configs[0], GLX_RGBA_TYPE, nullptr, True);
-    XFree(configs);
-    return context != nullptr;
-  }();
-  // Other tests in this program may have made their own context current.
-  return ready && glXMakeContextCurrent(display, buffer, buffer, context) && glew_ready();
-}
+bool gl_context() { return test::gl_context(kWidth, kHeight); }
 
 struct TestHost : ViewerHost {
   Scene scene_;

@@ -80,6 +80,12 @@ class OffscreenGl {
     return true;
   }
 
+  // Makes the context current again (after another one was); false when
+  // it was never opened.
+  bool make_current() {
+    return display_ && context_ && glXMakeContextCurrent(display_, pbuffer_, pbuffer_, context_);
+  }
+
   // Call before anything drawn in the context is released elsewhere.
   void close() {
     if (!display_) return;
