@@ -2,14 +2,21 @@
 
 namespace Tavrin {
 
+// Sieves the odd numbers only (index k stands for 2k + 1): half the memory
+// and half the crossing-out of a sieve over every number, which matters
+// because the first table build of a run waits for it.
 PrimeTable::PrimeTable() {
-  std::vector<uint8_t> composite(kLimit, 0);
+  static_assert(kLimit % 2 == 0);
+  constexpr uint32_t kOdd = kLimit / 2;
+  std::vector<uint8_t> composite(kOdd, 0);
   entries_.reserve(216817);
   entries_.push_back(1);
-  for (uint32_t i = 2; i < kLimit; ++i) {
-    if (composite[i]) continue;
-    entries_.push_back(i);
-    for (uint64_t j = static_cast<uint64_t>(i) * i; j < kLimit; j += i) composite[j] = 1;
+  entries_.push_back(2);
+  for (uint32_t k = 1; k < kOdd; ++k) {
+    if (composite[k]) continue;
+    const uint64_t p = 2 * uint64_t{k} + 1;
+    entries_.push_back(static_cast<uint32_t>(p));
+    for (uint64_t j = p * p / 2; j < kOdd; j += p) composite[j] = 1;
   }
 }
 
