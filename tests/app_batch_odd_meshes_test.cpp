@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "simplify/simp_type.h"
 #include "tests/test_support.h"
 
 namespace Tavrin {
@@ -101,18 +102,8 @@ TEST(BatchOddMeshes, CellsWithoutTriangleCornersSitAtTheirNodes) {
                                    "property list uchar int vertex_indices\nend_header\n"
                                    "0 0 0\n1 0 0\n0 1 0\n10 10 10\n10 10 11\n-5 3 2\n"
                                    "3 0 1 2\n2 3 4\n";
-  const char* types[] = {"HASH_UC",
-                         "HASH_UC_ACC",
-                         "HASH_UC_NORMAL",
-                         "HASH_UC_ADAPT_NORMAL",
-                         "HASH_UC_TEMP",
-                         "HASH_UC_TEMP_NORMAL",
-                         "HASH_UC_SCALAR",
-                         "HASH_UC_SCALAR3_NORMAL",
-                         "HASH_UC_SCALAR3_VECTOR",
-                         "HASH_UC_SINGLE",
-                         "HASH_UC_COHERENT"};
-  for (const char* type : types) {
+  for (int t = 0; t < kSimpTypeCount; ++t) {
+    const std::string type = simp_type_keyword(static_cast<simp_type>(t));
     SCOPED_TRACE(type);
     test::RunResult r = test::run_command(tavrin() + " " + dir + "/t.ply " + type + " 16");
     ASSERT_EQ(r.status, 0) << r.output;
