@@ -19,33 +19,29 @@ double time_of_day() {
 
 FrameCounter::FrameCounter(Clock clock) : clock_(clock ? clock : time_of_day) {}
 
+bool FrameCounter::Window::advance(double now, int64_t frames) {
+  const double elapsed = now - start;
+  if (!(elapsed > length)) return false;
+  rate = static_cast<float>(static_cast<double>(frames - frames_at_start) / elapsed);
+  start = now;
+  frames_at_start = frames;
+  return true;
+}
+
 bool FrameCounter::count() {
   const double now = clock_();
   ++frames_;
   if (!started_) {
     started_ = true;
-    start_one_ = start_ten_ = now;
-    frames_at_one_ = frames_at_ten_ = frames_;
+    one_.start = ten_.start = now;
+    one_.frames_at_start = ten_.frames_at_start = frames_;
     return false;
   }
-  bool changed = false;
-  const double one = now - start_one_;
-  if (one > 1.0) {
-    rate_one_ = static_cast<float>(static_cast<double>(frames_ - frames_at_one_) / one);
-    start_one_ = now;
-    frames_at_one_ = frames_;
-    changed = true;
-  }
-  const double ten = now - start_ten_;
-  if (ten > 10.0) {
-    rate_ten_ = static_cast<float>(static_cast<double>(frames_ - frames_at_ten_) / ten);
-    start_ten_ = now;
-    frames_at_ten_ = frames_;
-    changed = true;
-  }
-  return changed;
+  const bool one_changed = one_.advance(now, frames_);
+  const bool ten_changed = ten_.advance(now, frames_);
+  return one_changed || ten_changed;
 }
 
-std::string FrameCounter::label() const { return format("fps: %.3g - %.3g", rate_one_, rate_ten_); }
+std::string FrameCounter::label() const { return format("fps: %.3g - %.3g", one_.rate, ten_.rate); }
 
 }  // namespace Tavrin

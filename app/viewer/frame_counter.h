@@ -20,19 +20,28 @@ class FrameCounter {
   // changed; label() then has the new text.
   bool count();
 
-  float rate_one() const { return rate_one_; }
-  float rate_ten() const { return rate_ten_; }
+  float rate_one() const { return one_.rate; }
+  float rate_ten() const { return ten_.rate; }
   int64_t frames() const { return frames_; }
   // "fps: %.3g - %.3g" with the one-second and the ten-second rate.
   std::string label() const;
 
  private:
+  // One measuring window: when it began, the frame count then, its rate.
+  struct Window {
+    double length;
+    double start = 0.0;
+    int64_t frames_at_start = 0;
+    float rate = 0.0f;
+    // Restarts the window at `now`; true when it was past its length and
+    // took a new rate.
+    bool advance(double now, int64_t frames);
+  };
+
   Clock clock_;
   bool started_ = false;
   int64_t frames_ = 0;
-  double start_one_ = 0.0, start_ten_ = 0.0;
-  int64_t frames_at_one_ = 0, frames_at_ten_ = 0;
-  float rate_one_ = 0.0f, rate_ten_ = 0.0f;
+  Window one_{1.0}, ten_{10.0};
 };
 
 }  // namespace Tavrin
