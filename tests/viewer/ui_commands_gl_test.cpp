@@ -21,6 +21,7 @@
 #include "ui/graphics_budget.h"
 #include "ui/menus.h"
 #include "ui/viewer_host.h"
+#include "viewer/drawing_test_host.h"
 
 // Last: Xlib defines macros (Status) that clash with names above.
 #include "viewer/test_gl_context.h"
@@ -33,31 +34,7 @@ constexpr int kWidth = 800, kHeight = 600;
 
 bool gl_context() { return test::gl_context(kWidth, kHeight); }
 
-struct TestHost : ViewerHost {
-  Scene scene_;
-  View view;
-  int redraws = 0, posted = 0, quits = 0;
-  std::string file_field;
-
-  Scene& scene() override { return scene_; }
-  void redraw() override {
-    ++redraws;
-    glViewport(0, 0, kWidth, kHeight);
-    glClearColor(1, 1, 1, 1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    const float background[4] = {0.9f, 0.9f, 0.9f, 1};
-    scene_.draw(view, float(kWidth) / kHeight, background);
-    glFinish();
-  }
-  void post_redraw() override { ++posted; }
-  void reset_view_transform() override { view = View{}; }
-  void set_file_name_field(const std::string& text) override { file_field = text; }
-  void make_current() override {}
-  void quit() override { ++quits; }
-  std::string program_path() const override { return "/nonexistent/tavrin"; }
-  int window_width() const override { return kWidth; }
-  int window_height() const override { return kHeight; }
-};
+using TestHost = test::DrawingTestHost<kWidth, kHeight>;
 
 // Records every message with its route, the viewer-only ones included.
 class AllMessages {

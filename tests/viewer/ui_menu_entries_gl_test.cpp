@@ -22,6 +22,7 @@
 #include "ui/commands.h"
 #include "ui/menus.h"
 #include "ui/viewer_host.h"
+#include "viewer/drawing_test_host.h"
 
 // Last: Xlib defines macros (Status) that clash with names above.
 #include "viewer/test_gl_context.h"
@@ -34,30 +35,7 @@ constexpr int kWidth = 320, kHeight = 240;
 
 bool gl_context() { return test::gl_context(kWidth, kHeight); }
 
-// Draws a real frame on every redraw, so that each program chosen is used.
-struct TestHost : ViewerHost {
-  Scene scene_;
-  View view;
-  int redraws = 0, quits = 0;
-
-  Scene& scene() override { return scene_; }
-  void redraw() override {
-    ++redraws;
-    glViewport(0, 0, kWidth, kHeight);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    const float background[4] = {0.9f, 0.9f, 0.9f, 1};
-    scene_.draw(view, float(kWidth) / kHeight, background);
-    glFinish();
-  }
-  void post_redraw() override {}
-  void reset_view_transform() override { view = View{}; }
-  void set_file_name_field(const std::string&) override {}
-  void make_current() override {}
-  void quit() override { ++quits; }
-  std::string program_path() const override { return "/nonexistent/tavrin"; }
-  int window_width() const override { return kWidth; }
-  int window_height() const override { return kHeight; }
-};
+using TestHost = test::DrawingTestHost<kWidth, kHeight>;
 
 // Both objects present (the same small mesh), only the original shown.
 class UiMenuEntriesGl : public ::testing::Test {
