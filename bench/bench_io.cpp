@@ -20,7 +20,7 @@
 #include "io/gid_writer.h"
 #include "io/ply_reader.h"
 #include "io/ply_writer.h"
-#include "mesh/node_triangles.h"
+#include "mesh/node_fields.h"
 
 using namespace Tavrin;
 
@@ -166,18 +166,13 @@ int main(int argc, char** argv) {
     // The steps of load_ply after the read, on the loaded mesh.
     Object& o = *mesh;
     const int64_t n = o.num_nodes();
-    NodeTriangles groups;
-    double t_group = best_seconds(3, [&] { groups = group_triangles_by_node(o.triangles, n); });
-    double t_normals =
-        best_seconds(3, [&] { node_normals(o.nodes, o.triangles, groups, o.normals); });
+    double t_normals = best_seconds(3, [&] { node_normals(o.nodes, o.triangles, o.normals); });
     std::vector<float> values;
-    double t_boundary = best_seconds(3, [&] { boundary_values(o.triangles, groups, values); });
+    double t_boundary = best_seconds(3, [&] { boundary_values(o.triangles, n, values); });
     double t_artificial = best_seconds(3, [&] { o.add_artificial_scalar(); });
     double t_box = best_seconds(3, [&] { o.update_bbox(); });
-    std::printf(
-        "load steps: group corners %.3f s, normals %.3f s, boundary %.3f s, "
-        "artificial %.3f s, box %.3f s\n",
-        t_group, t_normals, t_boundary, t_artificial, t_box);
+    std::printf("load steps: normals %.3f s, boundary %.3f s, artificial %.3f s, box %.3f s\n",
+                t_normals, t_boundary, t_artificial, t_box);
   }
 
   if (want("gid")) {

@@ -9,7 +9,7 @@
 
 #include "base/messages.h"
 #include "mesh/edge_collection.h"
-#include "mesh/node_triangles.h"
+#include "mesh/node_fields.h"
 
 namespace Tavrin {
 
@@ -43,16 +43,11 @@ void remove_own_scalar(Object& object, const char* name) {
 
 }  // namespace
 
-// The edges of exactly one triangle are found per node: among the sides at a
-// node, a far end that occurs once. Every node reads only its own triangles,
-// so the nodes are done in parallel without locks.
 void Object::add_boundary_scalar() {
   if (full) full->add_boundary_scalar();
   Scalar boundary;
   boundary.name = "Boundary";
-  const bool any = boundary_values(
-      triangles, group_triangles_by_node(triangles, static_cast<int64_t>(nodes.size())),
-      boundary.values);
+  const bool any = boundary_values(triangles, static_cast<int64_t>(nodes.size()), boundary.values);
   add_boundary_field(std::move(boundary), any);
 }
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "mesh/node_triangles.h"
+#include "mesh/node_fields.h"
 
 namespace Tavrin {
 
@@ -30,13 +30,7 @@ void Object::build(std::vector<Vec3>&& node_records, std::vector<LineRecord>&& l
     add_artificial_scalar();
   else
     scalars = std::move(fields);
-
-  NodeTriangles groups = group_triangles_by_node(triangles, static_cast<int64_t>(nodes.size()));
-  Scalar boundary;
-  boundary.name = "Boundary";
-  const bool any =
-      node_fields(nodes, triangles, groups, &normals, with_boundary ? &boundary.values : nullptr);
-  if (with_boundary) add_boundary_field(std::move(boundary), any);
+  if (with_boundary) add_boundary_scalar();
 }
 
 void Object::build(int32_t num_nodes, int32_t num_lines, int32_t num_triangles, int32_t num_quads,
@@ -63,8 +57,6 @@ void Object::build(int32_t num_nodes, int32_t num_lines, int32_t num_triangles, 
     triangles[t++] = {q[2], q[3], q[0], 0};
   }
 
-  compute_normals();
-
   if (scalar_values) {
     for (int k = 0; scalar_values[k]; ++k) {
       Scalar s;
@@ -84,7 +76,6 @@ void Object::build_from_records(int32_t num_nodes, int32_t num_lines, int32_t nu
   set_nodes_and_box(num_nodes, reinterpret_cast<const float*>(node_records));
   lines.assign(line_records, line_records + (num_lines > 0 ? num_lines : 0));
   triangles.assign(triangle_records, triangle_records + (num_triangles > 0 ? num_triangles : 0));
-  compute_normals();
 }
 
 void Object::clear() {
@@ -143,13 +134,11 @@ void Object::update_bbox() {
   bbox_max = hi[0];
 }
 
-void Object::compute_normals() {
-  NodeTriangles groups = group_triangles_by_node(triangles, static_cast<int64_t>(nodes.size()));
-  node_normals(nodes, triangles, groups, normals);
-}
+void Object::compute_normals() { node_normals(nodes, triangles, normals); }
 
 void Object::swap_normals() {
   if (full) full->swap_normals();
+  ensure_normals();
   for (Vec3& v : normals) v = -v;
   graphic.reset();
   colour_map.reset();
@@ -158,7 +147,7 @@ void Object::swap_normals() {
 void Object::swap_triangles() {
   if (full) full->swap_triangles();
   for (TriangleRecord& t : triangles) std::swap(t.b, t.c);
-  compute_normals();
+  drop_normals();
   graphic.reset();
   colour_map.reset();
 }

@@ -49,7 +49,8 @@ class Object {
   Object& operator=(const Object&) = delete;
   ~Object() { clear(); }
 
-  // Builds from the plain arrays a reader produces. The quads are split into
+  // Builds from the plain arrays a reader produces (no normals until
+  // ensure_normals). The quads are split into
   // the triangles (a, b, c) and (c, d, a) after all input triangles.
   // `scalar_values` is a null-terminated list of per-node float arrays with
   // `scalar_names` in parallel (an entry may be null); when the list itself
@@ -62,8 +63,7 @@ class Object {
   // Takes the arrays over instead of copying them; quads must already be
   // split into triangles. An empty `scalars` gives the object the
   // "Artificial" field; `with_boundary` then adds the "Boundary" field as
-  // add_boundary_scalar does, sharing the per-node grouping of the triangles
-  // with the normals.
+  // add_boundary_scalar does.
   void build(std::vector<Vec3>&& node_records, std::vector<LineRecord>&& line_records,
              std::vector<TriangleRecord>&& triangle_records, std::vector<Scalar>&& fields,
              bool with_boundary);
@@ -84,7 +84,13 @@ class Object {
   int32_t num_triangles() const { return static_cast<int32_t>(triangles.size()); }
 
   void update_bbox();
+  // Node normals are made when first needed (drawing, the normals-driven
+  // types): most batch runs never read them, and they cost as much as the
+  // rest of loading. Operations that change the triangles drop them.
   void compute_normals();
+  void ensure_normals() {
+    if (normals.size() != nodes.size()) compute_normals();
+  }
   void swap_normals();
   void swap_triangles();
 
@@ -140,6 +146,7 @@ class Object {
 
  private:
   void set_nodes_and_box(int32_t num_nodes, const float* coordinates);
+  void drop_normals() { std::vector<Vec3>().swap(normals); }
   void add_boundary_field(Scalar boundary, bool any);
 };
 

@@ -74,7 +74,7 @@ void Object::refine() {
       values[n + k] = (values[edges[k].a] + values[edges[k].b]) * 0.5f;
   }
 
-  compute_normals();
+  drop_normals();
 
   log_message(group_digits_text(format("Refined mesh has %u points and %u triangles.\n",
                                        static_cast<unsigned>(n + e), static_cast<unsigned>(4 * t)),

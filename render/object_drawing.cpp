@@ -59,6 +59,7 @@ RenderArrays* build_graphic(Object& object) {
   object.render_method = usable_render_method(object.render_method);
   auto arrays = std::make_unique<RenderArrays>(object.render_method);
   arrays->set_vertices(&object.nodes[0].x, n);
+  object.ensure_normals();
   if (object.normals.size() == object.nodes.size()) arrays->set_normals(&object.normals[0].x);
 
   std::vector<uint32_t> indices;

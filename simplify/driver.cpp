@@ -57,6 +57,7 @@ void choose_inputs(Object& source, simp_type type, ChosenInputs& c) {
     return;
   }
   if (type == HASH_UC_SCALAR3_NORMAL) {
+    source.ensure_normals();
     const size_t nodes = source.nodes.size();
     for (int k = 0; k < 3; ++k) {
       c.normal_copies[k].assign(nodes, 0.0f);

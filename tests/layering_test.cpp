@@ -29,7 +29,7 @@ const std::map<std::string, std::set<std::string>>& allowed() {
     t["base"] = {};
     t["tables"] = {"base"};
     t["hashuc"] = {"base", "tables"};  // plus the handler interface, below
-    t["mesh"] = {"base", "hashuc"};
+    t["mesh"] = {"base", "tables", "hashuc"};
     t["io"] = {"base", "mesh"};
     t["simplify"] = {"base", "hashuc", "mesh"};
     t["octree"] = {"base", "hashuc", "tables", "mesh"};

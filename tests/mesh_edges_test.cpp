@@ -63,6 +63,7 @@ TEST(MeshRefine, OneTriangleNumbersMidpointsInEdgeSetOrder) {
   EXPECT_EQ(o.nodes[4], Vec3(0, 1, 0));
   EXPECT_EQ(o.nodes[5], Vec3(1, 1, 0));
   EXPECT_EQ(o.scalars[0].values, (std::vector<float>{0, 2, 4, 1, 2, 3}));
+  o.ensure_normals();
   ASSERT_EQ(o.normals.size(), 6u);
   for (const Vec3& n : o.normals) EXPECT_EQ(n, Vec3(0, 0, 1));
   EXPECT_EQ(capture.text(), "Refined mesh has 6 points and 4 triangles.\n");
@@ -225,7 +226,7 @@ TEST(MeshBoundary, RandomMeshesMatchSerialOracleForAnyThreadCount) {
     std::vector<Vec3> normals(n);
     for (int v = 0; v < n; ++v) normals[v] = normalize(sums[v]);
 
-    for (int threads : {1, 2, 3}) {
+    for (int threads : {1, 2, 3, 16}) {
       omp_set_num_threads(threads);
       Object o;
       o.nodes = nodes;
@@ -235,6 +236,8 @@ TEST(MeshBoundary, RandomMeshesMatchSerialOracleForAnyThreadCount) {
       o.add_boundary_scalar();
       Object moved;
       moved.build(std::vector<Vec3>(nodes), {}, std::vector<TriangleRecord>(triangles), {}, true);
+      EXPECT_TRUE(moved.normals.empty()) << "normals are made when first needed";
+      moved.ensure_normals();
       for (const Object* m : {&o, &moved}) {
         ASSERT_EQ(m->normals.size(), normals.size());
         EXPECT_EQ(0, std::memcmp(m->normals.data(), normals.data(), n * sizeof(Vec3)))
