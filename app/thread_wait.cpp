@@ -20,5 +20,5 @@ void set_short_spin(int, char**, char**) {
 
 }  // namespace
 
-__attribute__((section(".preinit_array"), used)) static void (*const tavrin_thread_wait)(
-    int, char**, char**) = set_short_spin;
+__attribute__((section(".preinit_array"),
+               used)) static void (*const tavrin_thread_wait)(int, char**, char**) = set_short_spin;
