@@ -159,7 +159,7 @@ bool assembleTrianglesAndLines(Table& table, const NormalizationBox& nb, const N
   std::vector<std::vector<uint64_t>> edge_parts(blocks);
 #pragma omp parallel for schedule(dynamic, 1)
   for (int blk = 0; blk < blocks; ++blk) {
-    const std::vector<int64_t>& spanning = crossings->spanning[blk];
+    const std::vector<int32_t>& spanning = crossings->spanning[blk];
     std::vector<CandidateTriangle>& tris = tri_parts[blk];
     std::vector<uint64_t>& edges = edge_parts[blk];
     tris.reserve(spanning.size());

@@ -19,12 +19,13 @@
 namespace Tavrin {
 
 // Per block of consecutive triangles (blocks in triangle order):
-//   spanning: the triangles over three different slots, in order;
+//   spanning: the triangles over three different slots, in order (triangle
+//             numbers fit 32 bits: a mesh holds at most 2^31 - 1 triangles);
 //   pairs: the slot pairs (low << 32 | high) of the triangles over exactly
 //          two slots, in order; every pair at least once, most repeats of a
 //          pair left out (RecentWords).
 struct SlotCrossings {
-  std::vector<std::vector<int64_t>> spanning;
+  std::vector<std::vector<int32_t>> spanning;
   std::vector<std::vector<uint64_t>> pairs;
   const int32_t* triangles = nullptr;
   int64_t count = 0;
@@ -35,7 +36,7 @@ struct SlotCrossings {
     return valid && triangles == t && count == n && stride == s;
   }
   void clear() {
-    std::vector<std::vector<int64_t>>().swap(spanning);
+    std::vector<std::vector<int32_t>>().swap(spanning);
     std::vector<std::vector<uint64_t>>().swap(pairs);
     triangles = nullptr;
     count = 0;
@@ -71,7 +72,7 @@ inline int64_t classifyTriangles(const int32_t* triangles, int64_t count, int32_
 #pragma omp parallel for schedule(static) reduction(min : bad)
   for (int blk = 0; blk < blocks; ++blk) {
     const int64_t begin = count * blk / blocks, end = count * (blk + 1) / blocks;
-    std::vector<int64_t>* spanning = crossings ? &crossings->spanning[blk] : nullptr;
+    std::vector<int32_t>* spanning = crossings ? &crossings->spanning[blk] : nullptr;
     std::vector<uint64_t>* pairs = crossings ? &crossings->pairs[blk] : nullptr;
     RecentWords recent;
     for (int64_t t = begin; t < end; ++t) {
@@ -99,7 +100,7 @@ inline int64_t classifyTriangles(const int32_t* triangles, int64_t count, int32_
                                           partition->bit(s[2]));
       if (!crossings || (s[0] == s[1] && s[1] == s[2])) continue;
       if (s[0] != s[1] && s[1] != s[2] && s[0] != s[2]) {
-        spanning->push_back(t);
+        spanning->push_back(static_cast<int32_t>(t));
       } else {
         const uint64_t w = s[0] != s[1] ? slotPairWord(s[0], s[1]) : slotPairWord(s[1], s[2]);
         if (recent.admit(w)) pairs->push_back(w);
