@@ -1,6 +1,7 @@
-// The sizes of the cell tables come from a table of 1 followed by every prime
-// below 3,000,000, sieved once on first use. The searches scan it linearly;
-// they run once per table build, never per key.
+// The sizes of the cell tables are entries of a table of 1 followed by every
+// prime below 3,000,000. The searches answer as a scan of that table would;
+// they test primality directly and sieve the table (once, on first use) only
+// for arguments whose squares or cubes wrap in 32 bits.
 #pragma once
 
 #include <cstdint>

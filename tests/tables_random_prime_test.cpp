@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <vector>
 
 #include "tables/prime_table.h"
@@ -53,6 +54,51 @@ TEST(TablesPrimeTable, TableSizeFor) {
       {453, 1.1f, 499},         {454, 1.1f, 503},  // t = 498 -> 499 ; t = 499 -> 503
   };
   for (const Case& c : cases) EXPECT_EQ(tableSizeFor(c.n, c.factor), c.expected) << c.n;
+}
+
+// The searches answer from primality tests where they can and read the table
+// only for extreme arguments: everywhere they must give what a scan of the
+// table gives, 32-bit wrapping of squares and cubes included.
+TEST(TablesPrimeTable, SearchesMatchAScanOfTheTable) {
+  const PrimeTable& p = PrimeTable::instance();
+  // The first entry whose power exceeds t, or the table's size.
+  auto first_above = [&](uint32_t t, auto power) -> uint32_t {
+    uint32_t i = 0;
+    while (i < p.size() && power(p[i]) <= t) ++i;
+    return i;
+  };
+  auto square = [](uint32_t e) -> uint32_t { return e * e; };
+  auto cube = [](uint32_t e) -> uint32_t { return e * e * e; };
+  std::vector<uint32_t> xs;
+  for (uint32_t x = 0; x < 20000; ++x) xs.push_back(x);
+  for (uint32_t edge : {2999957u, 2999999u, 65521u * 65521u, 1621u * 1621u * 1621u, 0xFFFFFFFFu})
+    for (uint32_t d = 0; d < 5; ++d) {
+      xs.push_back(edge - d);
+      if (edge + d > edge) xs.push_back(edge + d);
+    }
+  std::mt19937 gen(5);
+  for (int i = 0; i < 300; ++i) xs.push_back(static_cast<uint32_t>(gen()));
+  for (int i = 0; i < 300; ++i) xs.push_back(static_cast<uint32_t>(gen() % 4000000));
+  for (uint32_t x : xs) {
+    uint32_t size = 0;
+    if (x < p.last()) {
+      const uint32_t i = first_above(x, [](uint32_t e) { return e; });
+      size = i < p.size() ? p[i] : 0;
+    } else {
+      const uint32_t i = first_above(x, square);
+      size = i < p.size() ? square(p[i]) : 0;
+    }
+    ASSERT_EQ(tableSizeFor(x, 1.0f), size < 499 ? 499 : size) << x;
+    uint32_t at_most = 0;
+    for (uint32_t i = 0; i < p.size(); ++i)
+      if (p[i] > x) {
+        at_most = i == 0 ? p[0] : p[i - 1];
+        break;
+      }
+    ASSERT_EQ(largestEntryAtMost(x), at_most) << x;
+    const uint32_t c = first_above(x, cube);
+    ASSERT_EQ(firstCubeAbove(x), c < p.size() ? p[c] : 0) << x;
+  }
 }
 
 TEST(TablesPrimeTable, LargestEntryAtMostAndFirstCubeAbove) {
