@@ -7,15 +7,17 @@
 
 #include "app/command_line.h"
 #include "app/globals.h"
+#include "app/stream_run.h"
 #include "base/messages.h"
 #include "io/ply_reader.h"
 #include "mesh/object.h"
 #include "simplify/driver.h"
 #include "simplify/simp_type.h"
+#include "simplify/stream_simplify.h"
 
 namespace Tavrin {
 
-int batch_run(int argc, char** argv) {
+int batch_run(int argc, char** argv, BatchRoad road, const StreamSettings* stream) {
   const simp_type type = parse_simp_type(argv[2]);
   if (!is_simp_type_keyword(argv[2]))
     log_message(format("Unknown simplification type '%s': using HASH_UC.\n", argv[2]));
@@ -55,11 +57,20 @@ int batch_run(int argc, char** argv) {
                        static_cast<double>(load_factor)));
 
   log_message(format("Reading %s ...\n", file.c_str()));
-  std::unique_ptr<Object> source = load_ply(file);
-  if (!source) return 1;
-
-  std::unique_ptr<Object> result =
-      simplify_object(source.get(), SimplifyOptions{grid_size, type, load_factor});
+  const SimplifyOptions options{grid_size, type, load_factor};
+  const StreamSettings settings = stream ? *stream : stream_settings_from_environment();
+  const bool streamed =
+      road == BatchRoad::Streamed || (road == BatchRoad::Automatic && stream_covers(type) &&
+                                      exceeds_memory_budget(file, settings.budget));
+  std::unique_ptr<Object> result;
+  if (streamed) {
+    if (stream_simplify_file(file, options, settings, result) == StreamOutcome::ReadFailed)
+      return 1;
+  } else {
+    std::unique_ptr<Object> source = load_ply(file);
+    if (!source) return 1;
+    result = simplify_object(source.get(), options);
+  }
   if (!result) {
     log_message("The simplification produced no mesh; nothing was written.\n");
     return 1;
@@ -69,6 +80,7 @@ int batch_run(int argc, char** argv) {
   std::string base = file.substr(0, file.rfind('.')) + format("_simp_%s_%04d", argv[2], grid_size);
   if (result->export_gid(base)) {
     log_message(format("Files '%s.msh' and '%s.res' saved.\n", base.c_str(), base.c_str()));
+    if (streamed) log_stream_summary(file, settings);
     return 0;
   }
   // The writer has removed its own temporary files and left any earlier

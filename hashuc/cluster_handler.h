@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "base/messages.h"
+#include "hashuc/block_passes.h"
 #include "hashuc/cluster_pipeline.h"
 #include "hashuc/cornerless_nodes.h"
 #include "hashuc/grid.h"
@@ -31,7 +32,7 @@
 namespace Tavrin {
 
 template <class Table, class Policy>
-class ClusterHandler : public HandlerInterface {
+class ClusterHandler : public HandlerInterface, public BlockPasses {
  public:
   using Record = typename Policy::Record;
 
@@ -158,6 +159,36 @@ class ClusterHandler : public HandlerInterface {
     return n;
   }
 
+  const NodeSlots* nodeSlotMap() const override {
+    return table_ && !map_.slot.empty() ? &map_ : nullptr;
+  }
+
+  bool beginValuePass() override {
+    if (!table_ || map_.slot.empty()) return false;
+    clearRecords(*table_);
+    return everyNodeMapped(*table_, valueSlots());
+  }
+
+  bool addValueBlock(int64_t first, int64_t count, const ValueArrays& va) override {
+    const NodeSlots& slots = valueSlots();
+    if (!table_ || first < 0 || count < 0 ||
+        first + count > static_cast<int64_t>(slots.slot.size()))
+      return false;
+    for (int j = 0; j < va.count; ++j)
+      if (!va.values[j]) return false;
+    sumValuesPerSlot(*table_, slots, first, count, va, Policy::kValueField, valuePassCountField());
+    return true;
+  }
+
+  bool finishValuePass(int32_t fields, std::vector<std::vector<float>>& out) override {
+    if (!table_) return false;
+    divideByValueCount(*table_, Policy::kValueField, valuePassCountField());
+    OutputNumbering numbering;
+    if (!number(numbering)) return false;
+    writeAveragedValues(*table_, numbering, Policy::kValueField, fields, out);
+    return true;
+  }
+
   // Read access for tests and diagnostics.
   const ClusterSpace& space() const { return space_; }
   const Table* table() const { return table_.get(); }
@@ -190,6 +221,11 @@ class ClusterHandler : public HandlerInterface {
         break;
     }
   }
+
+  // The record field a value pass of addValueBlock counts its nodes in:
+  // that of interpolateValues, or of interpolateValue for a handler that
+  // averages each field alone (fieldsPerValuePass() 1).
+  virtual int valuePassCountField() const { return Policy::kValueCountField; }
 
   // Output numbers into the records; by default the key order.
   virtual bool number(OutputNumbering& numbering) {

@@ -67,6 +67,11 @@ class HashUCAcc final : public ClusterHandler<TwoLevelCuckooTable<AccRecord>, Ac
   void interpolateValues(const float* coords, int32_t node_count, int32_t components,
                          const float* const* values, const int32_t* strides, int32_t count,
                          std::vector<std::vector<float>>& out, int32_t& length) override;
+  // Block value passes average one field at a time, as interpolateValues does.
+  int32_t fieldsPerValuePass() const override { return 1; }
+
+ protected:
+  int valuePassCountField() const override { return AccPolicy::kOneValueCountField; }
 };
 
 }  // namespace Tavrin

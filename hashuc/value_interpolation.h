@@ -27,23 +27,21 @@ struct ValueArrays {
   int32_t count = 0;
 };
 
-// Sums the values of the nodes of each slot into fields first .. first+m-1
-// and the number of contributing nodes into count_field, then divides
-// fields first .. count_field by that count where it is positive.
+// Adds the values of nodes first .. first+count-1 to their slots: fields
+// first_field .. first_field+m-1 get the values, count_field the number of
+// contributing nodes. va.values[j][k * stride] is the value of node first+k,
+// so a caller may pass the nodes block after block, in order: each slot then
+// sums its nodes in node order, as one pass over all nodes would. Every
+// node of the range must have a slot.
 template <class Table>
-bool averageValuesPerSlot(Table& table, const NodeSlots& map, const ValueArrays& va,
-                          int first_field, int count_field) {
+void sumValuesPerSlot(Table& table, const NodeSlots& map, int64_t first, int64_t count,
+                      const ValueArrays& va, int first_field, int count_field) {
   const uint64_t slots = table.slotCount();
-  const uint32_t* node_slot = map.slot.data();
-  const int64_t n = static_cast<int64_t>(map.slot.size());
-  bool unmapped = false;
-#pragma omp parallel for schedule(static) reduction(|| : unmapped)
-  for (int64_t i = 0; i < n; ++i) unmapped = unmapped || node_slot[i] >= slots;
-  if (unmapped) return false;
+  const uint32_t* node_slot = map.slot.data() + first;
   const int m = va.count;
   const SlotPartition partition(slots);
   partition.forEachPart([&](int p) {
-    for (int64_t node = 0; node < n; ++node) {
+    for (int64_t node = 0; node < count; ++node) {
       const uint32_t s = node_slot[node];
       if (partition.part(s) != p) continue;
       float v[6];
@@ -58,6 +56,13 @@ bool averageValuesPerSlot(Table& table, const NodeSlots& map, const ValueArrays&
       f[count_field] += 1.0f;
     }
   });
+}
+
+// Divides fields first_field .. count_field of every slot by its count
+// where the count is positive.
+template <class Table>
+void divideByValueCount(Table& table, int first_field, int count_field) {
+  const uint64_t slots = table.slotCount();
 #pragma omp parallel for schedule(static)
   for (uint64_t s = 0; s < slots; ++s) {
     float* f = table.slot(s).rec.v;
@@ -65,6 +70,30 @@ bool averageValuesPerSlot(Table& table, const NodeSlots& map, const ValueArrays&
     if (static_cast<int>(count) > 0)
       for (int j = first_field; j <= count_field; ++j) f[j] /= count;
   }
+}
+
+// Whether every node of the map has a slot of the table.
+template <class Table>
+bool everyNodeMapped(const Table& table, const NodeSlots& map) {
+  const uint64_t slots = table.slotCount();
+  const uint32_t* node_slot = map.slot.data();
+  const int64_t n = static_cast<int64_t>(map.slot.size());
+  bool unmapped = false;
+#pragma omp parallel for schedule(static) reduction(|| : unmapped)
+  for (int64_t i = 0; i < n; ++i) unmapped = unmapped || node_slot[i] >= slots;
+  return !unmapped;
+}
+
+// Sums the values of the nodes of each slot into fields first .. first+m-1
+// and the number of contributing nodes into count_field, then divides
+// fields first .. count_field by that count where it is positive.
+template <class Table>
+bool averageValuesPerSlot(Table& table, const NodeSlots& map, const ValueArrays& va,
+                          int first_field, int count_field) {
+  if (!everyNodeMapped(table, map)) return false;
+  sumValuesPerSlot(table, map, 0, static_cast<int64_t>(map.slot.size()), va, first_field,
+                   count_field);
+  divideByValueCount(table, first_field, count_field);
   return true;
 }
 

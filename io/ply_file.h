@@ -84,6 +84,13 @@ class PlyFile {
   bool open(const std::string& path);
   // Parses the header and checks that the declared counts fit the body.
   bool read_header();
+  // Reads only the header of the file (io/ply_header_only.cpp) and parses it
+  // as read_header does, against the file's full size; the body stays on
+  // disk, so only the element layout is available afterwards (no body
+  // reads). For readers that take the body in blocks.
+  bool open_header(const std::string& path);
+  // Byte offset of the body in the file, once a header is parsed.
+  size_t body_offset() const { return pos_; }
 
   PlyStorage storage() const { return storage_; }
   const std::vector<PlyElement>& elements() const { return elements_; }
@@ -132,6 +139,7 @@ class PlyFile {
   std::vector<PlyElement> elements_;
   std::vector<std::string> comments_;
   size_t next_element_ = 0;
+  std::string header_copy_;  // open_header's copy of the header bytes
 };
 
 }  // namespace Tavrin

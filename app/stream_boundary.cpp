@@ -1,0 +1,101 @@
+#include "app/stream_boundary.h"
+
+#include <algorithm>
+#include <atomic>
+
+namespace Tavrin {
+
+StreamBoundary::StreamBoundary(int64_t num_nodes)
+    : num_nodes_(std::max<int64_t>(1, num_nodes)),
+      ranges_((std::max<int64_t>(1, num_nodes) >> kRangeShift) + 1),
+      count_(static_cast<size_t>(ranges_), 0),
+      marks_(static_cast<size_t>(num_nodes > 0 ? num_nodes : 0), 0) {}
+
+template <class Visit>
+void StreamBoundary::sides(const int32_t* t, int64_t count, const Visit& visit) const {
+  const int64_t n = num_nodes_;
+  auto side = [&](int32_t a, int32_t b) {
+    const int32_t lo = std::min(a, b), hi = std::max(a, b);
+    if (lo >= 0 && hi < n)
+      visit(lo,
+            (static_cast<uint64_t>(static_cast<uint32_t>(lo)) << 32) | static_cast<uint32_t>(hi));
+  };
+  for (int64_t i = 0; i < count; ++i) {
+    const int32_t* c = t + 3 * i;
+    side(c[0], c[1]);
+    side(c[1], c[2]);
+    side(c[0], c[2]);
+  }
+}
+
+void StreamBoundary::count_triangles(const int32_t* t, int64_t count) {
+  sides(t, count, [&](int32_t lo, uint64_t) { ++count_[range_of(lo)]; });
+}
+
+int StreamBoundary::plan(uint64_t budget) {
+  const uint64_t most = std::max<uint64_t>(1, budget / sizeof(uint64_t));
+  part_first_.assign(1, 0);
+  uint64_t in_part = 0;
+  most_words_ = 0;
+  for (int64_t r = 0; r < ranges_; ++r) {
+    if (in_part > 0 && in_part + count_[r] > most) {
+      part_first_.push_back(r);
+      in_part = 0;
+    }
+    in_part += count_[r];
+    most_words_ = std::max(most_words_, in_part);
+  }
+  part_first_.push_back(ranges_);
+  return static_cast<int>(part_first_.size() - 1);
+}
+
+void StreamBoundary::begin_pass(int part) {
+  first_ = part_first_[part];
+  last_ = part_first_[part + 1];
+  cursor_.assign(static_cast<size_t>(last_ - first_ + 1), 0);
+  for (int64_t r = first_; r < last_; ++r)
+    cursor_[r - first_ + 1] = cursor_[r - first_] + count_[r];
+  // Filled by the sweep before it is read: no need to clear it.
+  if (!words_) words_.reset(new uint64_t[std::max<uint64_t>(1, most_words_)]);
+}
+
+void StreamBoundary::add_triangles(const int32_t* t, int64_t count) {
+  uint64_t* words = words_.get();
+  sides(t, count, [&](int32_t lo, uint64_t word) {
+    const int64_t r = range_of(lo);
+    if (r >= first_ && r < last_) words[cursor_[r - first_]++] = word;
+  });
+}
+
+void StreamBoundary::end_pass() {
+  // After the sweep each cursor stands at the start of the next range.
+  const int64_t ranges = last_ - first_;
+  uint64_t* words = words_.get();
+  uint8_t* marks = marks_.data();
+  bool any = false;
+#pragma omp parallel for schedule(dynamic, 64) reduction(|| : any)
+  for (int64_t r = 0; r < ranges; ++r) {
+    uint64_t* begin = words + (r == 0 ? 0 : cursor_[r - 1]);
+    uint64_t* end = words + cursor_[r];
+    std::sort(begin, end);
+    for (uint64_t* w = begin; w < end;) {
+      uint64_t* e = w + 1;
+      while (e < end && *e == *w) ++e;
+      if (e - w == 1) {
+        std::atomic_ref<uint8_t>(marks[*w >> 32]).store(1, std::memory_order_relaxed);
+        std::atomic_ref<uint8_t>(marks[*w & 0xFFFFFFFFu]).store(1, std::memory_order_relaxed);
+        any = true;
+      }
+      w = e;
+    }
+  }
+  any_ = any_ || any;
+}
+
+void StreamBoundary::finish() {
+  words_.reset();
+  std::vector<uint64_t>().swap(count_);
+  std::vector<uint64_t>().swap(cursor_);
+}
+
+}  // namespace Tavrin

@@ -1,0 +1,59 @@
+// The streamed road of a batch run: the mesh is read from a binary PLY file
+// in blocks, several times, instead of being loaded whole. Only the node
+// coordinates, one byte per node (the boundary marks), the node-to-cell map
+// and the cell table stay in memory, with the per-node inputs of the scalar
+// types and the triangles that cross cells. The result and the messages are
+// those of load_ply followed by simplify_object.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "mesh/object.h"
+#include "simplify/simplify_options.h"
+
+namespace Tavrin {
+
+// The largest block: a block of faces may hold twice as many triangles,
+// and a block of vertices is read in one piece.
+constexpr int64_t kMaxStreamBlock = int64_t{1} << 24;
+
+struct StreamSettings {
+  int64_t block = 1 << 20;  // vertices or faces read per block
+  // Memory budget in bytes: tavrin streams when the in-memory road would
+  // need more; a streamed run counts the boundary edges in passes of at
+  // most this (and at most 16 bytes per node, at least 64 MB).
+  uint64_t budget = uint64_t{1} << 30;
+};
+
+// The settings from TAVRIN_STREAM_BLOCK (a count) and TAVRIN_STREAM_BUDGET
+// (bytes, with an optional K, M or G suffix); defaults where a variable is
+// unset or not a positive number. The default budget is half the memory
+// available when the process starts.
+StreamSettings stream_settings_from_environment();
+
+// Parses a positive count or byte size with an optional K, M or G suffix
+// (powers of 1024); 0 when the text is not one.
+uint64_t parse_byte_size(const char* text);
+
+// Whether the in-memory road is expected to need more than the budget for
+// this file: true only for a binary PLY file whose header reads.
+bool exceeds_memory_budget(const std::string& path, uint64_t budget);
+
+enum class StreamOutcome { Simplified, ReadFailed, NoMesh };
+
+// Reads `path` in blocks and simplifies it; `result` receives the mesh. The
+// messages are those of a load and a simplification (a refused file or
+// type says why in one line).
+StreamOutcome stream_simplify_file(const std::string& path, const SimplifyOptions& options,
+                                   const StreamSettings& settings, std::unique_ptr<Object>& result);
+
+// Peak resident memory of the process so far, in bytes (0 when unknown).
+uint64_t peak_resident_bytes();
+
+// The line that says the mesh was streamed, with the block size and the
+// peak resident memory.
+void log_stream_summary(const std::string& path, const StreamSettings& settings);
+
+}  // namespace Tavrin

@@ -1,0 +1,75 @@
+// tavrin-stream MESH.ply TYPE GRID [LOAD_FACTOR] [--block N] [--budget BYTES]:
+// the batch run of tavrin on the streamed road, which reads a binary PLY
+// mesh in blocks, several times, instead of loading it whole, and writes
+// the same files. Types whose cells depend on node normals and ascii files
+// are refused with one line saying why.
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/batch.h"
+#include "app/command_line.h"
+#include "app/globals.h"
+#include "app/stream_run.h"
+#include "base/messages.h"
+
+using namespace Tavrin;
+
+namespace {
+
+std::string stream_usage(const char* program) {
+  return format("Usage: %s MESH.ply TYPE GRID [LOAD_FACTOR] [--block N] [--budget BYTES]\n",
+                program) +
+         "\tSimplifies like 'tavrin MESH.ply TYPE GRID [LOAD_FACTOR]' and writes the same files,\n"
+         "\tbut reads the binary PLY mesh in blocks instead of loading it whole: only the node\n"
+         "\tcoordinates, the cell table and the triangles that cross cells stay in memory.\n"
+         "\tHASH_UC_NORMAL, HASH_UC_ADAPT_NORMAL and HASH_UC_TEMP_NORMAL are not streamed.\n"
+         "\t--block N: vertices or faces read per block (default 1048576; also\n"
+         "\t\tTAVRIN_STREAM_BLOCK).\n"
+         "\t--budget BYTES: memory budget, with an optional K, M or G suffix (default half the\n"
+         "\t\tavailable memory; also TAVRIN_STREAM_BUDGET). The edges of the boundary field\n"
+         "\t\tare counted in passes of at most the budget and at most 16 bytes per node\n"
+         "\t\t(at least 64 MB), one more read of the faces per pass.\n"
+         "\ttavrin itself takes this road when the in-memory one would need more than the\n"
+         "\tbudget.\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  batch_mode = true;
+  if (argc == 2 && is_help_switch(argv[1])) {
+    log_message(stream_usage(argv[0]));
+    return 0;
+  }
+  StreamSettings settings = stream_settings_from_environment();
+  std::vector<char*> args{argv[0]};
+  for (int i = 1; i < argc; ++i) {
+    const bool block = std::strcmp(argv[i], "--block") == 0;
+    const bool budget = std::strcmp(argv[i], "--budget") == 0;
+    if (!block && !budget) {
+      args.push_back(argv[i]);
+      continue;
+    }
+    const uint64_t value = i + 1 < argc ? parse_byte_size(argv[i + 1]) : 0;
+    if (value == 0) {
+      log_message(format("Invalid %s '%s': give a positive number.\n", argv[i],
+                         i + 1 < argc ? argv[i + 1] : ""));
+      return 2;
+    }
+    if (block)
+      settings.block = static_cast<int64_t>(std::min<uint64_t>(value, kMaxStreamBlock));
+    else
+      settings.budget = value;
+    ++i;
+  }
+  const int count = static_cast<int>(args.size());
+  if (count != 4 && count != 5) {
+    log_message(format("Wrong number of arguments (%d).\n", count - 1));
+    log_message(stream_usage(argv[0]));
+    return 2;
+  }
+  args.push_back(nullptr);
+  return batch_run(count, args.data(), BatchRoad::Streamed, &settings);
+}

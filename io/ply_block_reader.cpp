@@ -1,0 +1,373 @@
+#include "io/ply_block_reader.h"
+
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <optional>
+
+#include "base/messages.h"
+#include "io/ply_reader.h"
+#include "io/ply_sources.h"
+
+namespace Tavrin {
+
+using namespace ply_detail;
+
+namespace {
+
+constexpr int64_t kMaxCount = std::numeric_limits<int32_t>::max();
+// Bytes read at a time while walking list records.
+constexpr size_t kWalkBytes = size_t{4} << 20;
+
+}  // namespace
+
+PlyBlockReader::~PlyBlockReader() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool PlyBlockReader::fail(std::string text) {
+  error_ = std::move(text);
+  return false;
+}
+
+int64_t PlyBlockReader::num_face_records() const {
+  return face_ >= 0 ? header_.elements()[face_].count : 0;
+}
+
+bool PlyBlockReader::read_bytes(uint64_t offset, size_t bytes, char* into) {
+  while (bytes > 0) {
+    const ssize_t got = pread(fd_, into, bytes, static_cast<off_t>(offset));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0)
+      return fail(format("Unable to read file '%s': %s", path_.c_str(),
+                         got < 0 ? strerror(errno) : "unexpected end of file"));
+    into += got;
+    offset += static_cast<uint64_t>(got);
+    bytes -= static_cast<size_t>(got);
+  }
+  return true;
+}
+
+bool PlyBlockReader::open(const std::string& path) {
+  path_ = path;
+  if (!header_.open_header(path)) return fail(header_.error());
+  if (header_.storage() == PlyStorage::Ascii) {
+    streamable_ = false;
+    return fail("The file is ascii PLY: only binary PLY files can be streamed");
+  }
+  const std::vector<PlyElement>& elements = header_.elements();
+  for (size_t i = 0; i < elements.size() && vertex_ < 0; ++i)
+    if (strcasecmp(elements[i].name.c_str(), "vertex") == 0 && elements[i].count != 0)
+      vertex_ = static_cast<int>(i);
+  if (vertex_ < 0) return fail("No element 'vertex' with at least one instance");
+  const PlyElement& ve = elements[vertex_];
+  if (ve.count > kMaxCount)
+    return fail(format("Element '%s' has %lld instances, more than the %lld nodes supported",
+                       ve.name.c_str(), static_cast<long long>(ve.count),
+                       static_cast<long long>(kMaxCount)));
+  num_nodes_ = ve.count;
+  bool have[3] = {false, false, false};
+  size_t offset = 0;
+  bool has_list = false;
+  for (const PlyProperty& p : ve.properties) {
+    if (p.is_list) {
+      has_list = true;
+      continue;
+    }
+    const int axis = p.name == "x" ? 0 : p.name == "y" ? 1 : p.name == "z" ? 2 : -1;
+    int field = -1;
+    if (axis >= 0) {
+      have[axis] = true;
+    } else {
+      field = static_cast<int>(field_names_.size());
+      std::optional<std::string> decoded = decode_property_name(p.name);
+      field_names_.push_back(decoded ? *decoded : p.name);
+    }
+    columns_.push_back({offset, p.type, axis, field});
+    offset += ply_type_size(p.type);
+  }
+  vertex_record_ = offset;
+  for (int axis = 0; axis < 3; ++axis)
+    if (!have[axis])
+      return fail(format("Element '%s' has no property '%c'", ve.name.c_str(), "xyz"[axis]));
+  if (has_list) {
+    streamable_ = false;
+    return fail("The vertex records hold lists: only fixed-size vertex records can be streamed");
+  }
+
+  for (size_t i = 0; i < elements.size(); ++i)
+    if (elements[i].name == "face") {
+      const int list = elements[i].find("vertex_indices");
+      if (list >= 0) {
+        face_ = static_cast<int>(i);
+        face_list_ = list;
+      }
+      break;
+    }
+  if (face_ >= 0 && !elements[face_].properties[face_list_].is_list)
+    return fail("Property 'vertex_indices' of element 'face' is not a list");
+
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) return fail(format("Unable to open file '%s': %s", path.c_str(), strerror(errno)));
+  file_bytes_ = header_.body_offset();
+  {
+    struct stat st;
+    if (fstat(fd_, &st) == 0) file_bytes_ = static_cast<uint64_t>(st.st_size);
+  }
+  // Where the vertex and face records start: every element before the later
+  // of the two is passed over by its size.
+  const size_t last = static_cast<size_t>(std::max(vertex_, face_));
+  uint64_t at = header_.body_offset();
+  for (size_t i = 0; i <= last; ++i) {
+    if (static_cast<int>(i) == vertex_) vertex_offset_ = at;
+    if (static_cast<int>(i) == face_) face_offset_ = at;
+    if (i == last) break;
+    uint64_t bytes = 0;
+    if (!element_bytes(i, at, bytes)) return false;
+    at += bytes;
+  }
+  const uint64_t vertex_bytes = static_cast<uint64_t>(num_nodes_) * vertex_record_;
+  if (vertex_offset_ + vertex_bytes > file_bytes_) {
+    const int64_t complete =
+        vertex_record_ ? static_cast<int64_t>((file_bytes_ - vertex_offset_) / vertex_record_) : 0;
+    return fail(format("Unexpected end of file while reading '%s' number %lld of %lld",
+                       ve.name.c_str(), static_cast<long long>(complete),
+                       static_cast<long long>(num_nodes_)));
+  }
+  return true;
+}
+
+bool PlyBlockReader::element_bytes(size_t e, uint64_t offset, uint64_t& bytes) {
+  const PlyElement& el = header_.elements()[e];
+  bool fixed = true;
+  uint64_t record = 0;
+  for (const PlyProperty& p : el.properties) {
+    fixed = fixed && !p.is_list;
+    record += ply_type_size(p.type);
+  }
+  if (fixed) {
+    bytes = record * static_cast<uint64_t>(el.count);
+    return true;
+  }
+  return walk_faces(e, 0, nullptr, offset, &bytes);
+}
+
+bool PlyBlockReader::read_vertices(int64_t first, int64_t count, float* xyz, float* const* fields) {
+  if (first < 0 || count < 0 || first + count > num_nodes_) return fail("Invalid node range");
+  if (count == 0) return true;
+  const size_t bytes = static_cast<size_t>(count) * vertex_record_;
+  if (buffer_.size() < bytes) buffer_.resize(bytes);
+  if (!read_bytes(vertex_offset_ + static_cast<uint64_t>(first) * vertex_record_, bytes,
+                  buffer_.data()))
+    return false;
+  const char* base = buffer_.data();
+  const size_t record = vertex_record_;
+  const bool swap = swap_needed(header_.storage());
+  for (const Column& c : columns_) {
+    float* dest = nullptr;
+    size_t stride = 1;
+    if (c.axis >= 0 && xyz) {
+      dest = xyz + c.axis;
+      stride = 3;
+    } else if (c.field >= 0 && fields && fields[c.field]) {
+      dest = fields[c.field];
+    }
+    if (!dest) continue;
+    const char* src = base + c.offset;
+    auto convert = [&]<bool Swap>() {
+      with_type(c.type, [&]<class T>() {
+        for (int64_t i = 0; i < count; ++i)
+          dest[i * stride] = static_cast<float>(load<T, Swap>(src + i * record));
+        return 0;
+      });
+    };
+    if (swap)
+      convert.template operator()<true>();
+    else
+      convert.template operator()<false>();
+  }
+  return true;
+}
+
+bool PlyBlockReader::read_faces(int64_t block,
+                                const std::function<bool(const PlyFaceBlock&)>& visit) {
+  if (face_ < 0) return true;
+  return walk_faces(static_cast<size_t>(face_), std::max<int64_t>(1, block), &visit, face_offset_,
+                    nullptr);
+}
+
+// Walks the records of element e from `offset`: with visit, the face lists
+// are collected and handed over block by block; with bytes, the size of the
+// records is measured. Records are parsed from a buffer refilled whenever
+// the next record does not lie wholly in it.
+bool PlyBlockReader::walk_faces(size_t e, int64_t block,
+                                const std::function<bool(const PlyFaceBlock&)>* visit,
+                                uint64_t offset, uint64_t* bytes) {
+  const PlyElement& el = header_.elements()[e];
+  const std::vector<PlyProperty>& props = el.properties;
+  const bool capture = visit && static_cast<int>(e) == face_;
+  const size_t list = capture ? static_cast<size_t>(face_list_) : props.size();
+  const bool swap = swap_needed(header_.storage());
+  if (buffer_.size() < kWalkBytes) buffer_.resize(kWalkBytes);
+
+  PlyFaceBlock out;
+  int64_t in_block = 0;
+  uint64_t start = offset;  // file offset of buffer_[0]
+  size_t filled = 0, at = 0;
+  // 1 when bytes were added, 0 at the end of the file, -1 on a read error.
+  auto refill = [&]() -> int {
+    // Keeps the unparsed tail, grows the buffer when one record fills it.
+    if (at > 0) {
+      std::memmove(buffer_.data(), buffer_.data() + at, filled - at);
+      start += at;
+      filled -= at;
+      at = 0;
+    } else if (filled == buffer_.size()) {
+      buffer_.resize(2 * buffer_.size());
+    }
+    const uint64_t left = file_bytes_ - std::min(file_bytes_, start + filled);
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(buffer_.size() - filled, left));
+    if (want == 0) return 0;
+    if (!read_bytes(start + filled, want, buffer_.data() + filled)) return -1;
+    filled += want;
+    return 1;
+  };
+  auto flush = [&]() {
+    if (!capture || in_block == 0) return true;
+    const bool go_on = (*visit)(out);
+    out.first_face += in_block;
+    out.first_line += static_cast<int64_t>(out.lines.size() / 2);
+    out.first_triangle += static_cast<int64_t>(out.triangles.size() / 3);
+    out.first_quad += static_cast<int64_t>(out.quads.size() / 4);
+    out.lines.clear();
+    out.triangles.clear();
+    out.quads.clear();
+    out.skipped = 0;
+    in_block = 0;
+    return go_on;
+  };
+
+  // The usual layout, lists alone with a one-byte count and 32-bit
+  // entries, is parsed directly.
+  const bool fast = capture && props.size() == 1 && props[0].count_type == PlyType::Uint8 &&
+                    (props[0].type == PlyType::Int32 || props[0].type == PlyType::Uint32);
+  const bool unsigned_entries = props[0].type == PlyType::Uint32;
+  auto fast_walk = [&]<bool Swap>() -> bool {
+    for (int64_t r = 0; r < el.count; ++r) {
+      size_t need = 1;
+      while (filled - at < need ||
+             filled - at < (need = 1 + 4 * static_cast<uint8_t>(buffer_[at]))) {
+        const int more = refill();
+        if (more < 0) return false;
+        if (more == 0)
+          return fail(format("Unexpected end of file while reading '%s' of '%s' number %lld",
+                             props[0].name.c_str(), el.name.c_str(), static_cast<long long>(r)));
+      }
+      const char* p = buffer_.data() + at;
+      const int entries = static_cast<uint8_t>(p[0]);
+      int32_t entry[4];
+      for (int j = 0; j < entries && j < 4; ++j) {
+        const uint32_t u = load<uint32_t, Swap>(p + 1 + 4 * j);
+        entry[j] = unsigned_entries && u > 0x7FFFFFFFu ? -1 : static_cast<int32_t>(u);
+      }
+      at += need;
+      if (entries == 3)
+        out.triangles.insert(out.triangles.end(), entry, entry + 3);
+      else if (entries == 2)
+        out.lines.insert(out.lines.end(), entry, entry + 2);
+      else if (entries >= 4)
+        out.quads.insert(out.quads.end(), entry, entry + 4);
+      else
+        ++out.skipped;
+      if (++in_block == block && !flush()) return false;
+    }
+    return flush();
+  };
+  if (fast) {
+    if (swap) return fast_walk.template operator()<true>();
+    return fast_walk.template operator()<false>();
+  }
+
+  for (int64_t r = 0; r < el.count; ++r) {
+    int32_t entry[4] = {0, 0, 0, 0};
+    int64_t entries = 0;
+    size_t failed_property = 0;
+    Status status = Status::Ok;
+    std::string why;
+    for (;;) {
+      const char* p = buffer_.data() + at;
+      const char* end = buffer_.data() + filled;
+      auto parse = [&]<bool Swap>() {
+        BinarySource<Swap> src{p, end};
+        for (size_t k = 0; k < props.size(); ++k) {
+          const PlyProperty& prop = props[k];
+          failed_property = k;
+          if (!prop.is_list) {
+            if ((status = src.skip(prop.type)) != Status::Ok) return;
+            continue;
+          }
+          int64_t n = 0;
+          if ((status = read_count(src, prop.count_type, n)) != Status::Ok) return;
+          if (n < 0) {
+            status = Status::Bad;
+            why = format("negative list length %lld", static_cast<long long>(n));
+            return;
+          }
+          if (k != list) {
+            if ((status = src.skip_entries(prop.type, n)) != Status::Ok) return;
+            continue;
+          }
+          entries = n;
+          const int64_t kept = std::min<int64_t>(n, 4);
+          for (int64_t j = 0; j < kept; ++j) {
+            double v;
+            if ((status = src.value(prop.type, v)) != Status::Ok) return;
+            entry[j] = to_index(v);
+          }
+          if ((status = src.skip_entries(prop.type, n - kept)) != Status::Ok) return;
+        }
+        p = src.p;
+      };
+      if (swap)
+        parse.template operator()<true>();
+      else
+        parse.template operator()<false>();
+      if (status == Status::Ok) {
+        at = static_cast<size_t>(p - buffer_.data());
+        break;
+      }
+      if (status == Status::Bad)
+        return fail(format("Error reading '%s' of '%s' number %lld%s%s",
+                           props[failed_property].name.c_str(), el.name.c_str(),
+                           static_cast<long long>(r), why.empty() ? "" : ": ", why.c_str()));
+      status = Status::Ok;
+      const int more = refill();
+      if (more < 0) return false;
+      if (more == 0) {
+        return fail(format("Unexpected end of file while reading '%s' of '%s' number %lld",
+                           props[failed_property].name.c_str(), el.name.c_str(),
+                           static_cast<long long>(r)));
+      }
+    }
+    if (!capture) continue;
+    if (entries == 2)
+      out.lines.insert(out.lines.end(), entry, entry + 2);
+    else if (entries == 3)
+      out.triangles.insert(out.triangles.end(), entry, entry + 3);
+    else if (entries >= 4)
+      out.quads.insert(out.quads.end(), entry, entry + 4);
+    else
+      ++out.skipped;
+    if (++in_block == block && !flush()) return false;
+  }
+  if (bytes) *bytes = start + at - offset;
+  return flush();
+}
+
+}  // namespace Tavrin
