@@ -37,17 +37,22 @@ uint64_t parse_byte_size(const char* text) {
 
 namespace {
 
+// The bytes of the first line of a /proc file that matches `pattern` (a
+// scanf pattern of one "%llu kB" number); 0 when there is none.
+uint64_t proc_kilobytes(const char* path, const char* pattern) {
+  FILE* f = std::fopen(path, "r");
+  if (!f) return 0;
+  char line[256];
+  unsigned long long kb = 0;
+  bool found = false;
+  while (!found && std::fgets(line, sizeof line, f)) found = std::sscanf(line, pattern, &kb) == 1;
+  std::fclose(f);
+  return found ? static_cast<uint64_t>(kb) * 1024 : 0;
+}
+
 // MemAvailable of /proc/meminfo, else the physical memory; 0 when unknown.
 uint64_t available_memory() {
-  if (FILE* f = std::fopen("/proc/meminfo", "r")) {
-    char line[256];
-    unsigned long long kb = 0;
-    bool found = false;
-    while (!found && std::fgets(line, sizeof line, f))
-      found = std::sscanf(line, "MemAvailable: %llu kB", &kb) == 1;
-    std::fclose(f);
-    if (found) return static_cast<uint64_t>(kb) * 1024;
-  }
+  if (const uint64_t bytes = proc_kilobytes("/proc/meminfo", "MemAvailable: %llu kB")) return bytes;
   const long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGESIZE);
   return pages > 0 && size > 0 ? static_cast<uint64_t>(pages) * static_cast<uint64_t>(size) : 0;
 }
@@ -64,17 +69,7 @@ StreamSettings stream_settings_from_environment() {
   return s;
 }
 
-uint64_t peak_resident_bytes() {
-  FILE* f = std::fopen("/proc/self/status", "r");
-  if (!f) return 0;
-  char line[256];
-  unsigned long long kb = 0;
-  bool found = false;
-  while (!found && std::fgets(line, sizeof line, f))
-    found = std::sscanf(line, "VmHWM: %llu kB", &kb) == 1;
-  std::fclose(f);
-  return static_cast<uint64_t>(kb) * 1024;
-}
+uint64_t peak_resident_bytes() { return proc_kilobytes("/proc/self/status", "VmHWM: %llu kB"); }
 
 void log_stream_summary(const std::string& path, const StreamSettings& settings) {
   // Only the numbers are grouped: a path may hold digits.
