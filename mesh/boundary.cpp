@@ -48,11 +48,7 @@ void Object::add_boundary_scalar() {
   Scalar boundary;
   boundary.name = "Boundary";
   const bool any = boundary_values(triangles, static_cast<int64_t>(nodes.size()), boundary.values);
-  add_boundary_field(std::move(boundary), any);
-}
-
-// Replaces an older field of the name; no field when no node is marked.
-void Object::add_boundary_field(Scalar boundary, bool any) {
+  // Replaces an older field of the name; no field when no node is marked.
   remove_own_scalar(*this, "Boundary");
   if (!any) {
     log_message("No boundary could be found.\n");

@@ -147,7 +147,6 @@ class Object {
  private:
   void set_nodes_and_box(int32_t num_nodes, const float* coordinates);
   void drop_normals() { std::vector<Vec3>().swap(normals); }
-  void add_boundary_field(Scalar boundary, bool any);
 };
 
 }  // namespace Tavrin

@@ -61,18 +61,14 @@ std::unique_ptr<Object> simplify_object_with_threads(Object* source,
                                                      const SimplifyOptions& options);
 
 std::unique_ptr<Object> simplify_object(Object* source, const SimplifyOptions& options) {
-  if (source && !source->full && source->num_triangles() < kOneThreadTriangles &&
-      omp_get_max_threads() > 1) {
-    ScopedThreadCount one(1);
-    return simplify_object_with_threads(source, options);
-  }
+  if (source && source->full) return simplify_object(source->full.get(), options);
+  const OneThreadForSmallMeshes threads(source ? source->num_triangles() : 0);
   return simplify_object_with_threads(source, options);
 }
 
 std::unique_ptr<Object> simplify_object_with_threads(Object* source,
                                                      const SimplifyOptions& options) {
   if (!source) return nullptr;
-  if (source->full) return simplify_object(source->full.get(), options);
   const simp_type type = options.type;
   const int32_t grid_size = options.grid_size;
   if (source->num_nodes() == 0 || source->num_triangles() == 0) return nullptr;

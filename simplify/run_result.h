@@ -21,19 +21,19 @@ namespace Tavrin {
 // while every parallel region costs a fork and barriers; on a machine whose
 // cores are busy with other work a descheduled partner thread turns each
 // barrier into a wait of a scheduler slice. Results do not depend on the
-// thread count, so small meshes simply run on one.
+// thread count, so small meshes simply run on one: for the life of this
+// object the parallel regions the calling thread starts use one thread when
+// the mesh has fewer triangles than that.
 constexpr int64_t kOneThreadTriangles = 16384;
 
-// Sets the thread count of the parallel regions the calling thread starts,
-// for one scope.
-class ScopedThreadCount {
+class OneThreadForSmallMeshes {
  public:
-  explicit ScopedThreadCount(int threads) : previous_(omp_get_max_threads()) {
-    omp_set_num_threads(threads);
+  explicit OneThreadForSmallMeshes(int64_t triangles) : previous_(omp_get_max_threads()) {
+    if (triangles < kOneThreadTriangles) omp_set_num_threads(1);
   }
-  ~ScopedThreadCount() { omp_set_num_threads(previous_); }
-  ScopedThreadCount(const ScopedThreadCount&) = delete;
-  ScopedThreadCount& operator=(const ScopedThreadCount&) = delete;
+  ~OneThreadForSmallMeshes() { omp_set_num_threads(previous_); }
+  OneThreadForSmallMeshes(const OneThreadForSmallMeshes&) = delete;
+  OneThreadForSmallMeshes& operator=(const OneThreadForSmallMeshes&) = delete;
 
  private:
   int previous_;

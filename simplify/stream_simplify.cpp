@@ -47,9 +47,7 @@ std::unique_ptr<Object> simplify_streamed_with_threads(const StreamedMesh& sourc
 
 std::unique_ptr<Object> simplify_streamed(const StreamedMesh& source,
                                           const SimplifyOptions& options, int selected_field) {
-  if (source.num_triangles >= kOneThreadTriangles || omp_get_max_threads() == 1)
-    return simplify_streamed_with_threads(source, options, selected_field);
-  ScopedThreadCount one(1);
+  const OneThreadForSmallMeshes threads(source.num_triangles);
   return simplify_streamed_with_threads(source, options, selected_field);
 }
 
