@@ -1,5 +1,15 @@
 # The viewer: its own static library over the core, the programs that draw,
 # its unit tests and the tests that run it under a virtual display.
+include(cmake/require_packages.cmake)
+tavrin_require_header(GL/gl.h libgl-dev)
+tavrin_require_header(GL/glu.h libglu1-mesa-dev)
+tavrin_require_header(GL/glew.h libglew-dev)
+tavrin_require_header(FL/Fl.H libfltk1.3-dev)
+tavrin_require_header(stb/stb_image_write.h libstb-dev)
+if(EXISTS /usr/lib/fltk/FLTKConfig.cmake AND NOT EXISTS /usr/bin/fluid)
+  # Debian's FLTK package configuration names the fluid program.
+  message(FATAL_ERROR "Missing fluid: install the Debian package fluid (apt-get install fluid).")
+endif()
 find_package(OpenGL REQUIRED)
 find_package(GLEW REQUIRED)
 find_package(FLTK REQUIRED)

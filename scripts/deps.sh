@@ -13,7 +13,7 @@ ensure_packages() {
 
 # The libraries the viewer is built with, and what its tests draw with: a
 # virtual display, Mesa's software renderer, input and screenshots.
-viewer_packages=(libfltk1.3-dev fluid libglew-dev libglu1-mesa-dev libgl1-mesa-dri libpng-dev)
+viewer_packages=(libfltk1.3-dev fluid libglew-dev libglu1-mesa-dev libgl1-mesa-dri libpng-dev libstb-dev)
 viewer_test_packages=(xvfb xauth x11-utils xdotool imagemagick)
 
 # Configures and builds one build directory: build_tree DIR [cmake options...]

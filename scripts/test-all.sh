@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
-ensure_packages cmake g++ make libgtest-dev clang-14 libclang-rt-14-dev libomp-14-dev valgrind \
+ensure_packages cmake g++ make python3 libgtest-dev clang-14 libclang-rt-14-dev libomp-14-dev valgrind \
   clang-format "${viewer_packages[@]}" "${viewer_test_packages[@]}"
 
 echo "== format"
