@@ -8,6 +8,7 @@
 
 #include "render/bitmap_font.h"
 #include "render/camera.h"
+#include "render/colour_legend.h"
 #include "render/gl_driver.h"
 #include "render/object_drawing.h"
 #include "render/trackball.h"
@@ -247,6 +248,8 @@ void Scene::draw(const View& view, float aspect, const float background[4]) {
   glDisable(GL_LIGHT1);
   glDisable(GL_LIGHTING);
   if (shows_axes_inset(viewport[2], viewport[3])) draw_axes(view, background);
+  if (std::optional<ColourLegend> legend = scene_colour_legend(*this))
+    draw_colour_legend(*legend, viewport[2], viewport[3]);
   check_gl_error("Scene::draw end");
 }
 

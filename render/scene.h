@@ -66,8 +66,9 @@ class Scene {
   void set_camera(const View& view, float aspect);
   void draw_objects();
   void draw_axes(const View& view, const float background[4]);
-  // One frame; the caller has cleared colour and depth. The axes inset is
-  // left out of viewports smaller than kAxesInsetMinPicture.
+  // One frame; the caller has cleared colour and depth. The axes inset and
+  // the colour legend (while a scalar colours a shown object) are left out
+  // of viewports smaller than kAxesInsetMinPicture.
   void draw(const View& view, float aspect, const float background[4]);
   void release_ssao_resources();
 

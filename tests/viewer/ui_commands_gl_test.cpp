@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "io/ply_reader.h"
+#include "render/colour_legend.h"
 #include "render/colour_map_texture.h"
 #include "render/gl_driver.h"
 #include "render/render_arrays.h"
@@ -411,6 +412,31 @@ TEST_F(UiCommandsGl, OctreeFieldsRebuildTheScalarMenu) {
   EXPECT_EQ(prompts->fixed_width, (std::vector<bool>{true, false}));
   EXPECT_TRUE(std::find(capture.routes().begin(), capture.routes().end(), MessageRoute::Box) !=
               capture.routes().end());
+}
+
+// The colour legend is drawn while a scalar colours the mesh: blue at the
+// bottom of its bar, red at the top, and gone with "No Scalar".
+TEST_F(UiCommandsGl, ColourLegendFollowsTheScalarSelection) {
+  open(test::data_path("bunny_attrs.ply"));
+  scalar_command(MENU_NO_SCALAR + 1);
+  host->redraw();
+  const std::optional<ColourLegend> legend = scene_colour_legend(host->scene_);
+  ASSERT_TRUE(legend);
+  const std::optional<LegendPlace> p = place_colour_legend(*legend, kWidth, kHeight, 8, 13);
+  ASSERT_TRUE(p);
+  auto pixel = [](int x, int y) {
+    std::array<unsigned char, 3> rgb{};
+    glReadPixels(x, y, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+    return rgb;
+  };
+  const int x = p->bar_x + p->bar_w / 2;
+  const auto bottom = pixel(x, p->bar_y + 2), top = pixel(x, p->bar_y + p->bar_h - 2);
+  EXPECT_GT(bottom[2], bottom[0] + 60);
+  EXPECT_GT(top[0], top[2] + 60);
+  scalar_command(MENU_NO_SCALAR);
+  EXPECT_FALSE(scene_colour_legend(host->scene_));
+  host->redraw();
+  EXPECT_EQ(pixel(x, p->bar_y + 2), (std::array<unsigned char, 3>{255, 255, 255}));
 }
 
 }  // namespace
