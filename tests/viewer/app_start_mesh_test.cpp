@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "app/viewer/start_mesh.h"
+#include "io/ply_reader.h"
 #include "test_support.h"
 
 namespace Tavrin {
@@ -49,6 +50,34 @@ TEST(AppStartMesh, UserReasonStaysThenWhatIsShownInstead) {
     test::MessageCapture capture;
     EXPECT_EQ(load_start_mesh("", test::data_path("tavrin"))->num_nodes(), 2049);
     EXPECT_EQ(last_status(capture), "");
+  }
+  ASSERT_EQ(chdir(old_cwd.c_str()), 0);
+}
+
+// The default model: the working directory's teapot.ply first, then the
+// one beside the program, found through the running binary when the
+// program was started by its bare name (the build puts one beside it).
+TEST(AppStartMesh, DefaultModelFromTheWorkingDirectoryThenBesideTheProgram) {
+  const std::string empty = test::temp_dir("start_empty"), own = test::temp_dir("start_own");
+  // A teapot of the working directory that differs from the bundled one.
+  std::filesystem::copy_file(test::data_path("bunny.ply"), own + "/teapot.ply");
+  const std::string old_cwd = std::filesystem::current_path().string();
+  const struct {
+    std::string cwd, program;
+    int nodes;
+  } cases[] = {
+      {own, test::data_path("tavrin"), 0},  // 0: the bunny's count, read below
+      {empty, test::data_path("tavrin"), 2049},
+      {empty, "tavrin", 2049},
+      {empty, empty + "/tavrin", 0},
+  };
+  test::MessageCapture quiet;
+  std::unique_ptr<Object> bunny = load_ply(test::data_path("bunny.ply"));
+  ASSERT_TRUE(bunny);
+  for (const auto& c : cases) {
+    ASSERT_EQ(chdir(c.cwd.c_str()), 0);
+    const int expected = c.cwd == own ? bunny->num_nodes() : c.nodes;
+    EXPECT_EQ(load_start_mesh("", c.program)->num_nodes(), expected) << c.cwd << " " << c.program;
   }
   ASSERT_EQ(chdir(old_cwd.c_str()), 0);
 }
