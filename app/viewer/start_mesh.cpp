@@ -33,12 +33,15 @@ std::unique_ptr<Object> load_start_mesh(const std::string& user_path,
   while (!reason.empty() && (reason.back() == '\n' || reason.back() == '.')) reason.pop_back();
   if (reason.empty()) reason = "it could not be read";
 
+  // The reader's reasons mostly name the file; the others get its name in front.
+  if (reason.find(user_path) == std::string::npos)
+    reason = format("'%s': %s", user_path.c_str(), reason.c_str());
+
   std::unique_ptr<Object> fallback = load_default_model(program_path);
   const std::string instead = fallback->num_nodes() > 0
                                   ? format("the default model '%s'", fallback->path.c_str())
                                   : std::string("an empty scene");
-  const std::string text = format("Cannot show '%s': %s. Showing %s instead.", user_path.c_str(),
-                                  reason.c_str(), instead.c_str());
+  const std::string text = format("%s. Showing %s instead.", reason.c_str(), instead.c_str());
   show_status(text);
   log_to_output(text + "\n");
   return fallback;

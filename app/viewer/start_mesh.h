@@ -11,9 +11,11 @@ namespace Tavrin {
 
 // Reads `user_path` when it is not empty; when there is none or it cannot be
 // read, the default model (load_default_model with `program_path`). After a
-// failed read of the user's file the last status message names that file and
-// the reader's reason, then what is shown instead ("the default model
-// '<path>'" or "an empty scene"); the output window gets the same line.
+// failed read of the user's file the last status message starts with the
+// reader's reason (with the file's name in front when the reason does not
+// name it), then says what is shown instead ("Showing the default model
+// '<path>' instead." or "Showing an empty scene instead."); the output
+// window gets the same line.
 // Never null.
 std::unique_ptr<Object> load_start_mesh(const std::string& user_path,
                                         const std::string& program_path);
