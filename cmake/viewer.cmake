@@ -30,6 +30,8 @@ foreach(src ${TAVRIN_GLSL_SOURCES})
   get_filename_component(name ${src} NAME)
   configure_file(${src} ${CMAKE_CURRENT_BINARY_DIR}/${name} COPYONLY)
 endforeach()
+# So does the default model the viewer shows when started without a file.
+configure_file(data/teapot.ply ${CMAKE_CURRENT_BINARY_DIR}/teapot.ply COPYONLY)
 
 # Programs that need the viewer library: app/tools/viewer/tavrin_render.cpp
 # becomes tavrin-render.

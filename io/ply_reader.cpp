@@ -358,15 +358,25 @@ std::unique_ptr<Object> load_ply(const std::string& path) {
 
 std::unique_ptr<Object> load_default_model(const std::string& program_path) {
   if (!program_path.empty()) {
+    // Beside the program: the folder of the path it was started with, or,
+    // when it was found through PATH (no separator), of the running binary.
     size_t slash = program_path.rfind('/');
     if (slash == std::string::npos) slash = program_path.rfind('\\');
-    std::string dir =
-        slash == std::string::npos ? std::string() : program_path.substr(0, slash + 1);
-    if (std::unique_ptr<Object> object = load_ply(dir + "teapot.ply")) return object;
     std::error_code ec;
-    std::string cwd = std::filesystem::current_path(ec).string();
-    if (!ec)
-      if (std::unique_ptr<Object> object = load_ply(cwd + "/teapot.ply")) return object;
+    std::string beside;
+    if (slash != std::string::npos) {
+      beside = program_path.substr(0, slash + 1);
+    } else {
+      const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+      if (!ec) beside = exe.parent_path().string() + "/";
+    }
+    const std::string cwd = std::filesystem::current_path(ec).string();
+    // The working directory first, so that a user's own teapot.ply wins;
+    // only a file that exists is read, so a missing one adds no error.
+    for (const std::string& folder : {ec ? std::string() : cwd + "/", beside}) {
+      if (folder.empty() || !std::filesystem::is_regular_file(folder + "teapot.ply", ec)) continue;
+      if (std::unique_ptr<Object> object = load_ply(folder + "teapot.ply")) return object;
+    }
   }
   return std::make_unique<Object>();
 }

@@ -64,8 +64,10 @@ std::unique_ptr<Object> load_ply(const std::string& path);
 // (A-Z a-z 0-9 - _ . ~) are copied; anything else, or an empty text, fails.
 std::optional<std::string> decode_property_name(std::string_view text);
 
-// The default model "teapot.ply" beside the program or in the working
-// directory; an empty object when neither loads. Never null.
+// The default model "teapot.ply" in the working directory, else beside the
+// program (the folder of `program_path`, or of the running binary when the
+// path has no folder); an empty object when neither loads or `program_path`
+// is empty. Only files that exist are read. Never null.
 std::unique_ptr<Object> load_default_model(const std::string& program_path);
 
 // True for the bytes a property name may hold without escaping.

@@ -129,7 +129,7 @@ std::unique_ptr<ColourMapTexture> colour_map_for_sharing(const Object& object) {
   if (!layout_colour_map(boundary_list(colour_thresholds(range)), colour_indices().data(),
                          kSpecialAlpha, max_texture_size(), layout))
     return nullptr;
-  return std::make_unique<ColourMapTexture>(std::move(layout));
+  return std::make_unique<ColourMapTexture>(std::move(layout), std::move(range));
 }
 
 std::unique_ptr<ColourMapCache> make_colour_map(Object& object) {

@@ -19,7 +19,9 @@ class ColourMapTexture : public ColourMapCache {
  public:
   // A map with this layout; the GL texture is made on the first begin(), so
   // a map can be made and shared without a current context.
-  explicit ColourMapTexture(ColourMapLayout layout) : layout_(std::move(layout)) {}
+  // `range` is what the map was made from (the legend shows it).
+  explicit ColourMapTexture(ColourMapLayout layout, ScalarRange range = {})
+      : layout_(std::move(layout)), range_(std::move(range)) {}
   ~ColourMapTexture() override;
 
   bool begin() override;
@@ -29,12 +31,14 @@ class ColourMapTexture : public ColourMapCache {
   bool fill_tex_coords(const Object& object, RenderArrays& arrays) override;
 
   const ColourMapLayout& layout() const { return layout_; }
+  const ScalarRange& range() const { return range_; }
   bool ready() const { return ready_; }
   bool failed() const { return failed_; }
 
  private:
   void create_texture();
   ColourMapLayout layout_;
+  ScalarRange range_;
   uint32_t texture_ = 0;
   bool ready_ = false;
   bool failed_ = false;

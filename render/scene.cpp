@@ -8,6 +8,7 @@
 
 #include "render/bitmap_font.h"
 #include "render/camera.h"
+#include "render/colour_legend.h"
 #include "render/gl_driver.h"
 #include "render/object_drawing.h"
 #include "render/trackball.h"
@@ -27,6 +28,10 @@ Scene::~Scene() {
   original.reset();
 }
 
+bool shows_axes_inset(int width, int height) {
+  return width >= kAxesInsetMinPicture && height >= kAxesInsetMinPicture;
+}
+
 void Scene::frame(const Object& object) {
   model_size = model_size_of(object);
   zoom = 0.5f;
@@ -43,6 +48,7 @@ void Scene::set_simplified(std::unique_ptr<Object> object) {
   bool bbox = simplified ? simplified->show_bbox : false;
   bool grid = simplified ? simplified->show_grid : false;
   simplified = std::move(object);
+  simplified_unsaved = false;
   if (!simplified) return;
   simplified->draw_style = style;
   simplified->show_bbox = bbox;
@@ -54,6 +60,7 @@ bool Scene::take_simplified(std::unique_ptr<Object> result) {
   result->bbox_min = original->bbox_min;
   result->bbox_max = original->bbox_max;
   set_simplified(std::move(result));
+  simplified_unsaved = true;
   if (!show_simplified) {
     show_original = false;
     show_simplified = true;
@@ -240,7 +247,9 @@ void Scene::draw(const View& view, float aspect, const float background[4]) {
   glDisable(GL_LIGHT0);
   glDisable(GL_LIGHT1);
   glDisable(GL_LIGHTING);
-  draw_axes(view, background);
+  if (shows_axes_inset(viewport[2], viewport[3])) draw_axes(view, background);
+  if (std::optional<ColourLegend> legend = scene_colour_legend(*this))
+    draw_colour_legend(*legend, viewport[2], viewport[3]);
   check_gl_error("Scene::draw end");
 }
 

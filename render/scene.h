@@ -27,6 +27,10 @@ extern const ObjectColours kSimplifiedColours;
 
 // Where the axes inset sits in window pixels (x, y from the lower left, size).
 constexpr int kAxesInset[4] = {4, 24, 84, 84};
+// The inset is drawn only on pictures at least this wide and high: on a
+// thumbnail it would cover the model.
+constexpr int kAxesInsetMinPicture = 256;
+bool shows_axes_inset(int width, int height);
 
 class Scene {
  public:
@@ -42,11 +46,12 @@ class Scene {
   void set_original(std::unique_ptr<Object> object);
   // Replaces the simplified object; it takes the draw style of the previous
   // simplified object, else of the original, else 2, and the previous
-  // simplified object's show_bbox and show_grid.
+  // simplified object's show_bbox and show_grid. Clears simplified_unsaved.
   void set_simplified(std::unique_ptr<Object> object);
   // Simplify the original; on a result, give it the original's box (so both
   // are centred and scaled alike), show it, and show only it when it was not
-  // shown before. False, with nothing changed, when no result came back.
+  // shown before; the result counts as unsaved. False, with nothing
+  // changed, when no result came back.
   bool simplify_hash(const SimplifyOptions& options);
   bool simplify_octree(float max_error);
 
@@ -61,7 +66,9 @@ class Scene {
   void set_camera(const View& view, float aspect);
   void draw_objects();
   void draw_axes(const View& view, const float background[4]);
-  // One frame; the caller has cleared colour and depth.
+  // One frame; the caller has cleared colour and depth. The axes inset and
+  // the colour legend (while a scalar colours a shown object) are left out
+  // of viewports smaller than kAxesInsetMinPicture.
   void draw(const View& view, float aspect, const float background[4]);
   void release_ssao_resources();
 
@@ -72,6 +79,8 @@ class Scene {
   bool show_original = true;
   bool show_simplified = false;
   bool shader_on = false;
+  // A simplification made since the last Save of the simplified object.
+  bool simplified_unsaved = false;
   bool ssao_on = false;
   std::array<int32_t, 4> viewport{0, 0, 0, 0};
   std::unique_ptr<Object> original;

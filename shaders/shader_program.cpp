@@ -19,6 +19,8 @@ ShaderErrorBox& error_box() {
   return box;
 }
 
+bool loaded_echo = true;
+
 std::string program_log(GLuint program) {
   GLint length = 0;
   glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
@@ -66,6 +68,12 @@ bool ShaderProgram::link() {
   return true;
 }
 
+bool set_shader_loaded_echo(bool on) {
+  const bool previous = loaded_echo;
+  loaded_echo = on;
+  return previous;
+}
+
 ShaderErrorBox set_shader_error_box(ShaderErrorBox box) {
   ShaderErrorBox previous = std::move(error_box());
   error_box() = std::move(box);
@@ -108,8 +116,10 @@ std::unique_ptr<ShaderProgram> load_shader_program(const char* name) {
   }
   std::string line = loaded_message(name, program->program);
   log_message(line);
-  std::fputs(line.c_str(), stdout);
-  std::fflush(stdout);
+  if (loaded_echo) {
+    std::fputs(line.c_str(), stdout);
+    std::fflush(stdout);
+  }
   return program;
 }
 

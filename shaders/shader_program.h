@@ -43,6 +43,11 @@ bool shader_support();
 using ShaderErrorBox = std::function<void(const std::string& text)>;
 ShaderErrorBox set_shader_error_box(ShaderErrorBox box);
 
+// Whether the "Shader '<name>' loaded" lines are also written to standard
+// output (on by default); a quiet program turns it off. Returns the
+// previous setting.
+bool set_shader_loaded_echo(bool on);
+
 // Builds and links the program named `name` (any case) in the shader table.
 // Unknown name: logs "Shader '<name>' not defined.\n", returns null. Compile
 // or link failure: shows the error in the shader error box, logs it,

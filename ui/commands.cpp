@@ -264,6 +264,7 @@ void command(int value) {
     scalar_command(value);
     return;
   }
+  sync_scalar_menu(*state);
   host.post_redraw();
 }
 

@@ -47,6 +47,10 @@ void save_command(MenuState& state);
 // full mesh, any case of either; false for any other extension, for no
 // object and for an object without nodes or triangles.
 bool save_mesh(MenuState& state, const std::string& file_name);
+// Whether q or Esc may end the program: at once unless a simplified object
+// with triangles was made and not saved since; then only when the user
+// answers "Yes" to "Quit without saving the simplified mesh?" (default No).
+bool may_quit(const Scene& scene);
 // The prompts of "Simplify ( hash UC lib)": divisions, type and, for the
 // single-level and coherent tables, the load factor (else 1.25). False when
 // one was cancelled.

@@ -37,6 +37,10 @@ std::string extension_of(const std::string& path) {
   return path.substr(dot);
 }
 
+bool is_extension(const std::string& file_name, const char* extension) {
+  return strcasecmp(extension_of(file_name).c_str(), extension) == 0;
+}
+
 Object* object_to_save(Scene& scene) {
   if (scene.show_simplified && scene.simplified) return scene.simplified.get();
   if (scene.show_original && scene.original) return scene.original.get();
@@ -95,6 +99,9 @@ bool open_file(MenuState& state, const std::string& path) {
 
   host.set_file_name_field(loaded->name);
   scene.set_original(std::move(loaded));
+  // The simplified object belongs to the file shown before: an empty one
+  // takes its place, as at start-up, so that nothing stale is shown or saved.
+  scene.set_simplified(std::make_unique<Object>());
   if (scene.show_simplified && !scene.show_original) {
     scene.show_original = true;
     scene.show_simplified = false;
@@ -118,16 +125,22 @@ bool save_mesh(MenuState& state, const std::string& file_name) {
   ViewerHost& host = *state.host;
   Object* object = object_to_save(host.scene());
   if (!object || object->num_nodes() == 0 || object->num_triangles() == 0) return false;
-  const std::string extension = extension_of(file_name);
   bool ok = false;
-  if (strcasecmp(extension.c_str(), ".msh") == 0) {
+  if (is_extension(file_name, ".msh")) {
     ok = with_busy(host, [&] { return object->export_gid(file_name); });
-  } else if (strcasecmp(extension.c_str(), ".ply") == 0) {
+  } else if (is_extension(file_name, ".ply")) {
     const Object& mesh = object->full ? *object->full : *object;
     ok = with_busy(host, [&] { return write_ply(file_name, mesh) > 0; });
   }
+  if (ok && object == host.scene().simplified.get()) host.scene().simplified_unsaved = false;
   host.redraw();
   return ok;
+}
+
+bool may_quit(const Scene& scene) {
+  const Object* simplified = scene.simplified.get();
+  if (!scene.simplified_unsaved || !simplified || simplified->num_triangles() == 0) return true;
+  return ask_yes_no("Quit without saving the simplified mesh?");
 }
 
 void save_command(MenuState& state) {
@@ -135,6 +148,11 @@ void save_command(MenuState& state) {
   if (!name) return;
   if (save_mesh(state, *name))
     show_status(format("File '%s' saved", name->c_str()));
+  else if (!is_extension(*name, ".msh") && !is_extension(*name, ".ply"))
+    show_status(
+        format("Problems saving '%s': Save writes only .msh (GiD, also without an "
+               "extension) and .ply files",
+               name->c_str()));
   else
     show_status(format("Problems saving '%s'", name->c_str()));
 }

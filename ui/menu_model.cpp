@@ -121,6 +121,12 @@ std::optional<std::string> ScalarMenu::name_of(int value) const {
   return labels_[static_cast<size_t>(value - MENU_NO_SCALAR)].substr(2);
 }
 
+std::vector<std::string> ScalarMenu::names() const {
+  std::vector<std::string> names;
+  for (size_t i = 1; i < labels_.size(); ++i) names.push_back(labels_[i].substr(2));
+  return names;
+}
+
 void ScalarMenu::select(int value) {
   assert(contains(value));
   selected_ = value;

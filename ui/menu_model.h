@@ -65,6 +65,8 @@ class ScalarMenu {
   std::optional<std::string> name_of(int value) const;
   // Marks the entry of `value` (which must be in the menu) and unmarks the rest.
   void select(int value);
+  // The scalar names the entries were built from, in menu order.
+  std::vector<std::string> names() const;
   int selected() const { return selected_; }
   int last() const { return MENU_NO_SCALAR + static_cast<int>(labels_.size()) - 1; }
   const std::vector<std::string>& labels() const { return labels_; }

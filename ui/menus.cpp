@@ -130,4 +130,17 @@ void refresh_scalar_menu(MenuState& state, ScalarMenuRefresh how) {
                       state.scalar_menu);
 }
 
+void sync_scalar_menu(MenuState& state) {
+  if (original_scalar_names(state) == state.scalar.names()) return;
+  const std::optional<std::string> selected = state.scalar.name_of(state.scalar.selected());
+  refresh_scalar_menu(state, ScalarMenuRefresh::Rebuild);
+  if (!selected) return;
+  for (int value = MENU_NO_SCALAR + 1; value <= state.scalar.last(); ++value)
+    if (state.scalar.name_of(value) == selected) {
+      state.scalar.select(value);
+      refresh_scalar_menu(state, ScalarMenuRefresh::Relabel);
+      return;
+    }
+}
+
 }  // namespace Tavrin

@@ -53,5 +53,10 @@ void refresh_shader_label(MenuState& state, bool shader_on);
 // original object's scalar names with "No Scalar" selected.
 enum class ScalarMenuRefresh { Relabel, Rebuild };
 void refresh_scalar_menu(MenuState& state, ScalarMenuRefresh how);
+// Rebuilds the Select scalar submenu when the original object's fields are
+// no longer the ones it lists (a simplification may add fields); the
+// selected field stays selected when it is still there. Nothing happens
+// while the names agree.
+void sync_scalar_menu(MenuState& state);
 
 }  // namespace Tavrin

@@ -54,14 +54,24 @@ bool read_float(const char* text, float& out) {
   return true;
 }
 
-template <typename T>
-bool prompt_number(T& destination, const std::string& label, int kind) {
+// Asks until `accept` takes an answer (true) or the user cancels (false);
+// `refuse` gives the text shown for a refused answer.
+template <typename Accept, typename Refuse>
+bool prompt_until(const std::string& label, Accept accept, Refuse refuse) {
   for (;;) {
     std::optional<std::string> answer = handler().input(label);
     if (!answer) return false;
-    if (parse_value(&destination, sizeof(T), kind, answer->c_str())) return true;
-    message_box(refusal_text(kind, *answer));
+    if (accept(*answer)) return true;
+    message_box(refuse(*answer));
   }
+}
+
+template <typename T>
+bool prompt_number(T& destination, const std::string& label, int kind) {
+  return prompt_until(
+      label,
+      [&](const std::string& a) { return parse_value(&destination, sizeof(T), kind, a.c_str()); },
+      [&](const std::string& a) { return refusal_text(kind, a); });
 }
 
 }  // namespace
@@ -136,6 +146,25 @@ bool prompt_value(float& destination, const std::string& label, int kind) {
   return prompt_number(destination, label, kind);
 }
 
+bool prompt_value(int32_t& destination, const std::string& label, int kind, int32_t low,
+                  int32_t high) {
+  return prompt_until(
+      label,
+      [&](const std::string& a) {
+        int32_t value = 0;
+        if (!parse_value(&value, sizeof value, kind, a.c_str()) || value < low || value > high)
+          return false;
+        destination = value;
+        return true;
+      },
+      [&](const std::string& a) {
+        int32_t value = 0;
+        if (!parse_value(&value, sizeof value, kind, a.c_str())) return refusal_text(kind, a);
+        return format("Expected %s from %d to %d but got: %s", value_kind_name(kind), low, high,
+                      a.c_str());
+      });
+}
+
 std::optional<std::string> prompt_text(const std::string& label) { return handler().input(label); }
 
 std::optional<std::string> choose_file(bool save, const std::string& start_folder) {
@@ -150,12 +179,19 @@ std::optional<std::string> choose_file(bool save, const std::string& start_folde
     std::error_code ec;
     if (std::filesystem::exists(*chosen, ec)) {
       std::string question = format("File '%s'\nalready exists.\nOverwrite it?", chosen->c_str());
-      if (handler().choice(question, "No", "Yes") != 1) return std::nullopt;
+      if (!ask_yes_no(question)) return std::nullopt;
     }
   }
   return chosen;
 }
 
 void message_box_monospace(const std::string& text) { handler().monospace_message(text); }
+
+FixedWidthBoxes::FixedWidthBoxes() { handler().fixed_width_boxes(true); }
+FixedWidthBoxes::~FixedWidthBoxes() { handler().fixed_width_boxes(false); }
+
+bool ask_yes_no(const std::string& question) {
+  return handler().choice(question, "No", "Yes") == 1;
+}
 
 }  // namespace Tavrin

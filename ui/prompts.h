@@ -51,13 +51,16 @@ class PromptHandler {
   virtual ~PromptHandler() = default;
   // One-line input with an empty field; none when cancelled.
   virtual std::optional<std::string> input(const std::string& label) = 0;
-  // A question with two buttons; returns 0 for the first (also on Escape), 1 for the second.
+  // A question with two buttons; returns 0 for the first (also on Escape and
+  // on Return: the first button is the default), 1 for the second.
   virtual int choice(const std::string& question, const std::string& first,
                      const std::string& second) = 0;
   // The file chooser; none when nothing was chosen.
   virtual std::optional<std::string> pick_file(const FileRequest& request) = 0;
   // A message in the fixed-width font.
   virtual void monospace_message(const std::string& text) = 0;
+  // While on, every message box (message_box) uses the fixed-width font.
+  virtual void fixed_width_boxes(bool on) { (void)on; }
 };
 
 // Installs a handler; null restores the default (the toolkit's dialogs).
@@ -72,6 +75,11 @@ std::unique_ptr<PromptHandler> make_fltk_prompt_handler();
 // the destination keeps what it held).
 bool prompt_value(int32_t& destination, const std::string& label, int kind);
 bool prompt_value(float& destination, const std::string& label, int kind);
+// The same for an integer that must also lie in [low, high]: a number
+// outside is refused with "Expected <kind> from <low> to <high> but got: ..."
+// (text that is no number with refusal_text).
+bool prompt_value(int32_t& destination, const std::string& label, int kind, int32_t low,
+                  int32_t high);
 
 // The input dialog as it is; none when cancelled.
 std::optional<std::string> prompt_text(const std::string& label);
@@ -86,5 +94,19 @@ std::optional<std::string> choose_file(bool save, const std::string& start_folde
 
 // A long text in the fixed-width font.
 void message_box_monospace(const std::string& text);
+
+// For its lifetime, message boxes use the fixed-width font (reports whose
+// columns must line up, such as the octree simplification's).
+class FixedWidthBoxes {
+ public:
+  FixedWidthBoxes();
+  ~FixedWidthBoxes();
+  FixedWidthBoxes(const FixedWidthBoxes&) = delete;
+  FixedWidthBoxes& operator=(const FixedWidthBoxes&) = delete;
+};
+
+// The yes/no question: true only when the user picks "Yes"; "No" is the
+// default button (Return) and Escape answers "No" too.
+bool ask_yes_no(const std::string& question);
 
 }  // namespace Tavrin

@@ -58,6 +58,21 @@ void share_colour_map(Scene& scene) {
   use_colour_map(*result, colour_map_for_sharing(*source));
 }
 
+// Names the new simplified object after its source the way the batch run
+// names its output: the source file's name without its extension, then
+// `suffix` (a saved PLY file carries the name in its header).
+void name_simplified(Scene& scene, const std::string& suffix) {
+  Object* source = scene.original.get();
+  Object* result = scene.simplified.get();
+  if (!source || !result) return;
+  std::string stem = source->path.empty() ? source->name : source->path;
+  const size_t slash = stem.find_last_of("/\\");
+  if (slash != std::string::npos) stem.erase(0, slash + 1);
+  const size_t dot = stem.rfind('.');
+  if (dot != std::string::npos && dot > 0) stem.erase(dot);
+  result->name = stem + suffix;
+}
+
 }  // namespace
 
 bool prompt_simplify_parameters(MenuState& state, int32_t& divisions, int32_t& type,
@@ -70,7 +85,8 @@ bool prompt_simplify_parameters(MenuState& state, int32_t& divisions, int32_t& t
              static_cast<double>(d.x), static_cast<double>(d.y), static_cast<double>(d.z),
              static_cast<double>(length));
   if (!prompt_value(divisions, label, VALUE_NATURAL)) return false;
-  if (!prompt_value(type, type_prompt(scene), VALUE_POSITIVE_INTEGER)) return false;
+  if (!prompt_value(type, type_prompt(scene), VALUE_POSITIVE_INTEGER, HASH_UC, HASH_UC_COHERENT))
+    return false;
   load_factor = kDefaultLoadFactor;
   if (type == HASH_UC_SINGLE || type == HASH_UC_COHERENT)
     return prompt_value(load_factor, "Enter load factor: 1.05 ... 1.4 ?", VALUE_POSITIVE_REAL);
@@ -97,7 +113,11 @@ void simplify_command(MenuState& state, int32_t divisions, int32_t type, float l
   signal_busy(BusyEvent::Start);
   const bool done =
       scene.simplify_hash(SimplifyOptions{divisions, static_cast<simp_type>(type), load_factor});
-  if (done) share_colour_map(scene);
+  if (done) {
+    share_colour_map(scene);
+    const char* keyword = simp_type_keyword(static_cast<simp_type>(type));
+    name_simplified(scene, format("_simp_%s_%04d", keyword ? keyword : "N/A", divisions));
+  }
   signal_busy(BusyEvent::Stop);
   refresh_scene_labels(state);
   host.post_redraw();
@@ -105,8 +125,11 @@ void simplify_command(MenuState& state, int32_t divisions, int32_t type, float l
 
 void octree_command(MenuState& state, float max_error) {
   ViewerHost& host = *state.host;
+  // The report's boxes hold columns of times: fixed-width font.
+  FixedWidthBoxes fixed_width;
   signal_busy(BusyEvent::Start);
-  host.scene().simplify_octree(max_error);
+  if (host.scene().simplify_octree(max_error))
+    name_simplified(host.scene(), format("_octree_%g", static_cast<double>(max_error)));
   signal_busy(BusyEvent::Stop);
   refresh_scene_labels(state);
   host.post_redraw();

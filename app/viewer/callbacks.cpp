@@ -14,6 +14,7 @@
 #include "app/viewer/status_bar.h"
 #include "app/viewer/view_control.h"
 #include "render/scene.h"
+#include "ui/commands.h"
 
 namespace Tavrin {
 
@@ -90,7 +91,8 @@ void on_key(unsigned char key, int, int) {
     case kEscape:
     case 'q':
     case 'Q':
-      quit_application();
+      if (!app->scene || may_quit(*app->scene)) quit_application();
+      break;
     case 'h':
     case 'H':
       print_key_help();

@@ -10,6 +10,7 @@
 #include <GL/glu.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "app/viewer/output_window.h"
 #include "base/messages.h"
@@ -31,10 +32,66 @@ namespace {
 // arithmetic far from overflow for any width a window can have.
 constexpr int kMaxCells = 1 << 16;
 
+// The token of `text` that looks most like a path: the longest run between
+// blanks and quotes that holds a '/'. Sets [begin, end); false without one.
+bool find_path(const std::string& text, std::size_t& begin, std::size_t& end) {
+  bool found = false;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t b = text.find_first_not_of(" '\"\t", i);
+    if (b == std::string::npos) break;
+    std::size_t e = text.find_first_of(" '\"\t", b);
+    if (e == std::string::npos) e = text.size();
+    if (text.find('/', b) < e && (!found || e - b > end - begin)) {
+      begin = b;
+      end = e;
+      found = true;
+    }
+    i = e;
+  }
+  return found;
+}
+
+}  // namespace
+
+std::string shorten_path_in_middle(const std::string& text, std::size_t room) {
+  std::size_t begin = 0, end = 0;
+  if (text.size() <= room || !find_path(text, begin, end)) return text;
+  const std::string path = text.substr(begin, end - begin);
+  std::vector<std::string> parts;
+  for (std::size_t p = 0;;) {
+    const std::size_t slash = path.find('/', p);
+    parts.push_back(path.substr(p, slash - p));
+    if (slash == std::string::npos) break;
+    p = slash + 1;
+  }
+  // Keeps the first `keep` parts and the last one: "/home/.../x.msh".
+  const std::size_t least = parts[0].empty() ? 2 : 1;
+  if (parts.size() < least + 2) return text;
+  std::string shortened;
+  for (std::size_t keep = parts.size() - 2; keep >= least; --keep) {
+    std::string middle;
+    for (std::size_t k = 0; k < keep; ++k) middle += parts[k] + "/";
+    middle += ".../" + parts.back();
+    shortened = text.substr(0, begin) + middle + text.substr(end);
+    if (shortened.size() <= room) break;
+  }
+  return shortened;
+}
+
+namespace {
+
 // Places `text` into `line` from cell `start` within `room` cells; returns
 // the cell where the line must end (a lone `.`), or line.size() when it goes on.
-std::size_t place_field(std::string& line, int start, int room, const std::string& text) {
-  if (text.empty()) return line.size();
+// A path too long for the room loses its middle first, so that the words
+// around it stay visible; control characters (line breaks of a report) are
+// drawn as blanks.
+std::size_t place_field(std::string& line, int start, int room, const std::string& field) {
+  if (field.empty()) return line.size();
+  std::string text =
+      room > 0 ? shorten_path_in_middle(field, static_cast<std::size_t>(room)) : field;
+  for (char& c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
   auto put = [&line](int at, char c) {
     if (at >= 0 && static_cast<std::size_t>(at) < line.size()) line[at] = c;
   };

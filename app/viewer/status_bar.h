@@ -42,8 +42,19 @@ constexpr std::size_t kStatusLineLimit = 1023;
 // ends the line. While `busy`, field 2 gives way to a `*` that walks through
 // its room with `busy_count`. Empty fields place nothing. A char_width below
 // 1 gives an empty line; the result is cut to kStatusLineLimit characters.
+//
+// Before a field is cut, a path in it too long for the room loses its middle
+// folders (shorten_path_in_middle), and every control character of a field
+// is drawn as a blank.
 std::string compose_status_line(int width, int char_width, const std::array<std::string, 3>& fields,
                                 bool busy, int busy_count);
+
+// `text` when it fits in `room` characters or holds no path (a run between
+// blanks and quotes with a '/'); else its longest path keeps its first
+// folders and its file name with "..." between ("/home/.../x.msh"), with as
+// many leading folders as still fit (at least the first). The result may
+// still be longer than `room`.
+std::string shorten_path_in_middle(const std::string& text, std::size_t room);
 
 // The previous font of the cycle: index - 1, wrapping from 0 to the last.
 int previous_status_font(int index);

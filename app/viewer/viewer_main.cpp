@@ -19,10 +19,10 @@
 #include "app/viewer/callbacks.h"
 #include "app/viewer/display_check.h"
 #include "app/viewer/key_help.h"
+#include "app/viewer/start_mesh.h"
 #include "app/viewer/status_bar.h"
 #include "app/viewer/viewer_sink.h"
 #include "base/messages.h"
-#include "io/ply_reader.h"
 #include "mesh/object.h"
 #include "render/gl_driver.h"
 #include "render/scene.h"
@@ -37,16 +37,6 @@ namespace Tavrin {
 namespace {
 
 constexpr int kWindowWidth = 1024;
-
-std::unique_ptr<Object> read_mesh(const Application& app, int argc, char** argv) {
-  std::unique_ptr<Object> object;
-  if (argc == 2) {
-    log_message(format("Reading %s ...\n", argv[1]));
-    object = load_ply(argv[1]);
-  }
-  if (!object) object = load_default_model(app.program_path);
-  return object;
-}
 
 }  // namespace
 
@@ -77,7 +67,8 @@ int run_viewer(int argc, char** argv) {
   if (driver.empty() || driver.back() != '\n') driver += '\n';
   log_message(driver);
 
-  std::unique_ptr<Object> mesh = read_mesh(app, argc, argv);
+  std::unique_ptr<Object> mesh =
+      load_start_mesh(argc == 2 ? argv[1] : std::string(), app.program_path);
   // A mesh over the drawing budget is shown as its grid-256 copy, which
   // keeps the loaded mesh as its full one for simplification and saving.
   app.scene->set_original(drawing_copy(std::move(mesh), drawing_budget(), oversize_reason()));

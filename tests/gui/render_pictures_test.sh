@@ -2,7 +2,8 @@
 # Pictures drawn by tavrin-render under a virtual display: the lit original,
 # the simplified object's colours, edges, the axes inset, the placeholder
 # sphere, identical pictures from the three render methods, the fallback to
-# display lists without buffer objects, the Intel path, and the one-line
+# display lists without buffer objects, the Intel path, no axes inset on a
+# thumbnail, the messages of --quiet and of failures, and the one-line
 # refusal without a display. Usage: render_pictures_test.sh BUILD_DIR
 # (exit 77 = skipped: no xvfb-run or ImageMagick).
 set -u
@@ -148,6 +149,18 @@ for bad in "--size 0x10" "--style solid" "--simplify HASH_FOO 8" "--simplify HAS
   "$RENDER" "$TEAPOT" "$T/x.png" $bad 2>/dev/null
   [ $? -eq 2 ] || fail "'$bad' accepted"
 done
+# Messages: --quiet silences the shader lines; one pointer to the help; the
+# system's reason when the picture cannot be written.
+out=$("$RENDER" --quiet "$TEAPOT" "$T/phong.png" --shader phong --size 64x64 2>&1)
+[ -z "$out" ] || fail "--quiet still printed: $out"
+out=$("$RENDER" "$TEAPOT" "$T/x.png" --shader nosuch 2>&1)
+[ "$(grep -o 'help' <<<"$out" | wc -l)" -eq 1 ] || fail "unknown --shader: '$out'"
+out=$("$RENDER" --quiet "$TEAPOT" "$T/no/such/folder.png" --size 64x64 2>&1)
+grep -q "could not write '$T/no/such/folder.png': No such file or directory" <<<"$out" ||
+  fail "unwritable picture: '$out'"
+# A thumbnail has no axes inset: the inset's green face would reach (50, 4).
+near "$T/mesa.png" 50 4 0,255,0 && fail "64x64 thumbnail has the axes inset"
+
 out=$(env -u DISPLAY "$RENDER" "$TEAPOT" "$T/x.png" 2>&1)
 status=$?
 [ $status -ne 0 ] && [ $status -lt 128 ] && [ "$(wc -l <<<"$out")" -eq 1 ] &&

@@ -102,6 +102,37 @@ x.XFlush(d)
 x.XCloseDisplay(d)
 PY
 }
+# Popups are listed as "ID popup WxH+X+Y"; prints X Y W H of the newest.
+popup() {
+  "$gs" windows | awk '$2 == "popup" { g = $3 } END { if (g == "") exit 1; print g }' |
+    awk -F'[x+]' '{ print $3, $4, $1, $2 }'
+}
+# Opens the root menu and picks entry N (1-based); with M, hovers entry N and
+# picks entry M of its submenu.
+pick() {  # pick N [M]
+  "$gs" xdo mousemove --window "$W" 300 300 click 3
+  sleep 0.5
+  local x y w h
+  read -r x y w h < <(popup) || { fail "the popup menu opens"; return 1; }
+  local row=$((h / 9))
+  "$gs" xdo mousemove $((x + 30)) $((y + row * ($1 - 1) + row / 2))
+  sleep 0.5
+  if [ $# -ge 2 ]; then
+    local sx sy sw sh
+    read -r sx sy sw sh < <(popup) || { fail "the submenu opens"; return 1; }
+    [ "$sx" != "$x" ] || { fail "the submenu opens"; return 1; }
+    "$gs" xdo mousemove $((sx + 30)) $((sy + row * ($2 - 1) + row / 2))
+    sleep 0.3
+  fi
+  "$gs" xdo click 1
+  sleep 0.5
+}
+answer() {  # types one prompt answer and confirms it
+  "$gs" xdo type --delay 30 "$1"
+  "$gs" xdo key Return
+  sleep 0.5
+}
+
 finish() {
   if [ "$failures" -gt 0 ]; then echo "$failures check(s) failed"; exit 1; fi
   exit 0

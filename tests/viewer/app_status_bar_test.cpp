@@ -124,5 +124,28 @@ TEST(AppStatusBar, MiddleClickCyclesFontsBackwardsAndWraps) {
   for (const char* name : kStatusFontNames) EXPECT_NE(find_font_descriptor(name), nullptr) << name;
 }
 
+TEST(AppStatusLine, LongPathsLoseTheirMiddleAndControlsShowAsBlanks) {
+  // Room 37 (800 px, 10 px cells): the outcome after the path stays in sight.
+  const struct {
+    std::string text;
+    std::string shown;
+  } cases[] = {
+      {"File '/home/someone/projects/meshes/dragon.msh' saved",
+       "File '/home/.../dragon.msh' saved"},
+      {"File '/home/someone/projects/meshes/very_long_dragon_name.msh' saved",
+       "File '/home/.../very_long_dragon_n..."},
+      {"File 'relative/a/b/c/d/e/f/g/h/i/j/x.ply' saved", "File 'relative/a/b/c/.../x.ply' saved"},
+      {"No path here but a message that is too long", "No path here but a message that is..."},
+      {"Max error = 1\n + ini: 0.1\r\t= 2 s.", "Max error = 1  + ini: 0.1  = 2 s."},
+  };
+  for (const auto& c : cases) {
+    const std::string line = compose_status_line(800, 10, {"", c.text, ""}, false, 0);
+    EXPECT_EQ(line.substr(22, c.shown.size()), c.shown) << c.text;
+    EXPECT_EQ(line.size(), 81u);
+  }
+  // Text that fits is left as it is, path or not.
+  EXPECT_EQ(shorten_path_in_middle("'/a/b/c/d.ply' saved", 20), "'/a/b/c/d.ply' saved");
+}
+
 }  // namespace
 }  // namespace Tavrin

@@ -18,6 +18,7 @@ struct ScriptedPrompts : PromptHandler {
   std::vector<std::string> asked;                 // labels and questions, in order
   std::vector<FileRequest> requests;
   std::vector<std::string> monospace;
+  std::vector<bool> fixed_width;  // the fixed-width box switches, in order
 
   std::optional<std::string> input(const std::string& label) override {
     asked.push_back(label);
@@ -41,6 +42,7 @@ struct ScriptedPrompts : PromptHandler {
     return f;
   }
   void monospace_message(const std::string& text) override { monospace.push_back(text); }
+  void fixed_width_boxes(bool on) override { fixed_width.push_back(on); }
 };
 
 // Installs a ScriptedPrompts for the lifetime of the guard.

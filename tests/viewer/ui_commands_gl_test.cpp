@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "io/ply_reader.h"
+#include "render/colour_legend.h"
 #include "render/colour_map_texture.h"
 #include "render/gl_driver.h"
 #include "render/render_arrays.h"
@@ -316,7 +317,9 @@ TEST_F(UiCommandsGl, OversizeMeshIsDrawnSimplifiedAndSavedFull) {
   prompts->files = {dir + "/out.obj", dir + "/plain", dir + "/v1.2/mesh"};
   std::filesystem::create_directory(dir + "/v1.2");
   root_command(MENU_SAVE);
-  EXPECT_EQ(last_status(), "Problems saving '" + dir + "/out.obj'");
+  EXPECT_EQ(last_status(), "Problems saving '" + dir +
+                               "/out.obj': Save writes only .msh (GiD, also without an extension) "
+                               "and .ply files");
   EXPECT_FALSE(test::file_exists(dir + "/out.obj"));
   root_command(MENU_SAVE);
   EXPECT_TRUE(test::file_exists(dir + "/plain.msh"));
@@ -330,6 +333,110 @@ TEST_F(UiCommandsGl, OversizeMeshIsDrawnSimplifiedAndSavedFull) {
   ASSERT_NE(scene.simplified, nullptr);
   EXPECT_TRUE(
       said(MessageRoute::StatusLine, "Simplification using 'Hash UC only average' ( HUCAcc)"));
+}
+
+// A simplified object never outlives its file, a type outside 0-10 is
+// refused, q asks only while a simplification is unsaved, and a saved
+// simplification is named after its source.
+TEST_F(UiCommandsGl, ResultsAreNeverStaleAndUnsavedOnesAreGuarded) {
+  Scene& scene = host->scene_;
+  EXPECT_TRUE(may_quit(scene));
+  open(test::data_path("bunny.ply"));
+  // 11 and -1 are refused (the latter as no positive number), then asked again.
+  prompts->inputs = {"8", "11", "-1", "0"};
+  command(58);
+  EXPECT_TRUE(said(MessageRoute::Box, "Expected positive integer number from 0 to 10 but got: 11"));
+  EXPECT_TRUE(said(MessageRoute::Box, "Expected positive integer number but got: -1"));
+  ASSERT_NE(scene.simplified, nullptr);
+  ASSERT_GT(scene.simplified->num_triangles(), 0);
+  EXPECT_EQ(scene.simplified->name, "bunny_simp_HASH_UC_0008");
+  // A cancel after a refused type runs nothing.
+  const Object* before = scene.simplified.get();
+  prompts->inputs = {"8", "11"};
+  command(58);
+  EXPECT_EQ(scene.simplified.get(), before);
+
+  // Unsaved: q asks once, and No (the default) keeps the program running.
+  prompts->asked.clear();
+  EXPECT_FALSE(may_quit(scene));
+  prompts->choices = {1};
+  EXPECT_TRUE(may_quit(scene));
+  EXPECT_EQ(prompts->asked,
+            std::vector<std::string>(2, "Quit without saving the simplified mesh?"));
+
+  // Saving the simplified object clears that; its header names its source.
+  const std::string dir = test::temp_dir("ui_stale");
+  prompts->files = {dir + "/simple.ply"};
+  root_command(MENU_SAVE);
+  EXPECT_NE(
+      test::read_file(dir + "/simple.ply").find("comment object name 'bunny_simp_HASH_UC_0008'"),
+      std::string::npos);
+  prompts->asked.clear();
+  EXPECT_TRUE(may_quit(scene));
+  EXPECT_TRUE(prompts->asked.empty());
+
+  // Open drops the simplified object: Save then writes the new file's mesh.
+  prompts->inputs = {"8", "0"};
+  command(58);
+  EXPECT_FALSE(may_quit(scene));
+  open(test::data_path("teapot.ply"));
+  ASSERT_NE(scene.simplified, nullptr);
+  EXPECT_EQ(scene.simplified->num_nodes(), 0);
+  EXPECT_TRUE(scene.show_original);
+  EXPECT_TRUE(may_quit(scene));
+  prompts->files = {dir + "/after_open.ply"};
+  root_command(MENU_SAVE);
+  PlyMesh back;
+  ASSERT_TRUE(read_ply_mesh(dir + "/after_open.ply", back));
+  EXPECT_EQ(int(back.nodes.size()), scene.original->num_nodes());
+}
+
+// The octree's new fields reach the Select scalar menu at once, the
+// selection survives, and its report boxes use the fixed-width font.
+TEST_F(UiCommandsGl, OctreeFieldsRebuildTheScalarMenu) {
+  Scene& scene = host->scene_;
+  open(test::data_path("bunny_attrs.ply"));
+  const size_t before = state.scalar.labels().size();
+  scalar_command(MENU_NO_SCALAR + 1);
+  const std::string first = state.scalar.labels()[1];
+  ASSERT_EQ(first[0], '+');
+  prompts->inputs = {"0.001"};
+  command(59);
+  ASSERT_NE(scene.simplified, nullptr);
+  const std::vector<std::string>& labels = state.scalar.labels();
+  ASSERT_EQ(labels.size(), before + 2);
+  EXPECT_EQ(labels[labels.size() - 2], "- error qef");
+  EXPECT_EQ(labels.back(), "- error dist");
+  EXPECT_EQ(labels[1], first);
+  EXPECT_EQ(state.scalar_entries.size(), labels.size());
+  EXPECT_EQ(prompts->fixed_width, (std::vector<bool>{true, false}));
+  EXPECT_TRUE(std::find(capture.routes().begin(), capture.routes().end(), MessageRoute::Box) !=
+              capture.routes().end());
+}
+
+// The colour legend is drawn while a scalar colours the mesh: blue at the
+// bottom of its bar, red at the top, and gone with "No Scalar".
+TEST_F(UiCommandsGl, ColourLegendFollowsTheScalarSelection) {
+  open(test::data_path("bunny_attrs.ply"));
+  scalar_command(MENU_NO_SCALAR + 1);
+  host->redraw();
+  const std::optional<ColourLegend> legend = scene_colour_legend(host->scene_);
+  ASSERT_TRUE(legend);
+  const std::optional<LegendPlace> p = place_colour_legend(*legend, kWidth, kHeight, 8, 13);
+  ASSERT_TRUE(p);
+  auto pixel = [](int x, int y) {
+    std::array<unsigned char, 3> rgb{};
+    glReadPixels(x, y, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+    return rgb;
+  };
+  const int x = p->bar_x + p->bar_w / 2;
+  const auto bottom = pixel(x, p->bar_y + 2), top = pixel(x, p->bar_y + p->bar_h - 2);
+  EXPECT_GT(bottom[2], bottom[0] + 60);
+  EXPECT_GT(top[0], top[2] + 60);
+  scalar_command(MENU_NO_SCALAR);
+  EXPECT_FALSE(scene_colour_legend(host->scene_));
+  host->redraw();
+  EXPECT_EQ(pixel(x, p->bar_y + 2), (std::array<unsigned char, 3>{255, 255, 255}));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 // (xvfb-run) is enough.
 #include <GL/glew.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +23,7 @@
 #include "render/scene.h"
 #include "render/view.h"
 #include "shaders/shader_effects.h"
+#include "shaders/shader_program.h"
 #include "shaders/shader_setups.h"
 #include "simplify/simp_type.h"
 
@@ -124,7 +126,9 @@ bool parse_float(const char* text, double& value) {
 int parse(int argc, char** argv, Options& o) {
   std::vector<std::string> positional;
   auto fail = [&](const std::string& why) {
-    std::fprintf(stderr, "%s: %s (try --help)\n", argv[0], why.c_str());
+    // Texts that already point to the help do not point to it twice.
+    const char* hint = why.find("--help") == std::string::npos ? " (try --help)" : "";
+    std::fprintf(stderr, "%s: %s%s\n", argv[0], why.c_str(), hint);
     return 2;
   };
   for (int i = 1; i < argc; ++i) {
@@ -294,6 +298,7 @@ int run(int argc, char** argv) {
   }
   if (o.quiet) {
     set_message_sink([](MessageRoute, const std::string&) {});
+    set_shader_loaded_echo(false);
   }
   if (o.verbose) std::printf("%s", driver_line().c_str());
 
@@ -317,8 +322,10 @@ int run(int argc, char** argv) {
           if (object && object->num_nodes() > 0)
             std::printf("Render method: %s\n", render_method_name(object->render_method));
       }
+      errno = 0;
       if (!write_png(o.output, o.width, o.height)) {
-        std::fprintf(stderr, "%s: could not write '%s'\n", argv[0], o.output.c_str());
+        const char* reason = errno ? std::strerror(errno) : "the PNG encoder failed";
+        std::fprintf(stderr, "%s: could not write '%s': %s\n", argv[0], o.output.c_str(), reason);
         status = 1;
       }
     }
