@@ -4,13 +4,16 @@
 
 #include "hashuc/handler_random.h"
 #include "octree/octree_random.h"
+#include "simplify/run_result.h"
 
 namespace tavrin::detail {
 
-CallScope::CallScope(int threads, const MessageSink& messages)
+CallScope::CallScope(int threads, const MessageSink& messages, int64_t triangles)
     : messages_(messages), previous_threads_(omp_get_max_threads()) {
   if (threads > 0) omp_set_num_threads(threads);
-  team_ = omp_get_max_threads();
+  // Each region costs a fork and a barrier, which on a busy machine can wait
+  // a scheduler slice: only a run that will use the team sets it up.
+  team_ = triangles >= Tavrin::kOneThreadTriangles ? omp_get_max_threads() : 1;
   // The routes the `tavrin` program prints, as it prints them; the viewer's
   // routes (boxes, progress, busy steps, file names) are left out.
   sink_ = [this](Tavrin::MessageRoute route, const std::string& text) {

@@ -5,6 +5,7 @@
 // process draws and no call depends on the ones before it.
 #pragma once
 
+#include <cstdint>
 #include <mutex>
 #include <string>
 
@@ -16,8 +17,10 @@ namespace tavrin::detail {
 class CallScope {
  public:
   // threads: 0 keeps the calling thread's setting. An empty `messages`
-  // drops every message of the call.
-  CallScope(int threads, const MessageSink& messages);
+  // drops every message of the call. `triangles`: the size of the mesh the
+  // call simplifies (0 for a call that sends messages from the calling
+  // thread only); a mesh that runs on one thread needs no team set up.
+  CallScope(int threads, const MessageSink& messages, int64_t triangles);
   ~CallScope();
   CallScope(const CallScope&) = delete;
   CallScope& operator=(const CallScope&) = delete;

@@ -40,7 +40,7 @@ Result read_ply(const std::string& path, const MessageSink& messages) {
   LastMessage last(messages);
   std::unique_ptr<Tavrin::Object> object;
   {
-    detail::CallScope scope(0, last.sink());
+    detail::CallScope scope(0, last.sink(), 0);
     object = Tavrin::load_ply(path);
   }
   if (!object) {
@@ -58,7 +58,7 @@ std::string write_gid(const std::string& path, const MeshView& mesh, const Messa
   if (std::string error = check_mesh(mesh); !error.empty()) return error;
   std::unique_ptr<Tavrin::Object> object = detail::object_from_view(mesh);
   LastMessage last(messages);
-  detail::CallScope scope(1, last.sink());
+  detail::CallScope scope(0, last.sink(), 0);
   if (object->export_gid(path)) return {};
   return last.reason("The GiD files could not be written.");
 }
@@ -67,7 +67,7 @@ std::string write_ply(const std::string& path, const MeshView& mesh, const Messa
   if (std::string error = check_mesh(mesh); !error.empty()) return error;
   std::unique_ptr<Tavrin::Object> object = detail::object_from_view(mesh);
   LastMessage last(messages);
-  detail::CallScope scope(1, last.sink());
+  detail::CallScope scope(0, last.sink(), 0);
   if (Tavrin::write_ply(path, *object) == object->num_triangles() && object->num_triangles() > 0)
     return {};
   return last.reason("The PLY file could not be written.");

@@ -69,7 +69,8 @@ Result simplify(const MeshView& mesh, const SimplifyRequest& request) {
     out.error = "The mesh has no triangles to simplify.";
   if (!out.error.empty()) return out;
 
-  detail::CallScope scope(request.threads, request.messages);
+  detail::CallScope scope(request.threads, request.messages,
+                          static_cast<int64_t>(mesh.triangle_count));
   std::unique_ptr<Tavrin::Object> source = detail::object_from_view(mesh);
   const Tavrin::SimplifyOptions options{static_cast<int32_t>(request.grid),
                                         Tavrin::parse_simp_type(request.type.c_str()),
@@ -105,7 +106,7 @@ Result simplify_octree(const MeshView& mesh, float max_error, int threads,
     out.error = "The mesh has no triangles to simplify.";
   if (!out.error.empty()) return out;
 
-  detail::CallScope scope(threads, messages);
+  detail::CallScope scope(threads, messages, static_cast<int64_t>(mesh.triangle_count));
   std::unique_ptr<Tavrin::Object> source = detail::object_from_view(mesh);
   Tavrin::Timer timer;
   std::unique_ptr<Tavrin::Object> result = source->simplify_octree(max_error);

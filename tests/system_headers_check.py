@@ -21,7 +21,7 @@ import subprocess
 import sys
 
 SOURCE_DIRS = ["app", "base", "bench", "hashuc", "io", "mesh", "octree", "render",
-               "shaders", "simplify", "tables", "tests", "ui", "include", "python"]
+               "shaders", "simplify", "tables", "tests", "ui", "include", "python", "api"]
 SOURCE_SUFFIXES = (".cpp", ".h", ".hpp", ".cc")
 INCLUDE = re.compile(r'^\s*#\s*include\s*<([^>]+)>', re.M)
 

@@ -14,6 +14,16 @@ simplifies any mesh file meshio reads. Calls never print unless asked
 sentence on bad input.
 """
 
+import os as _os
+
+# Idle OpenMP threads spin only briefly before they sleep, as in the tavrin
+# programs: on a machine whose cores are busy, long spinning takes the core
+# from the thread that still has work. The runtime reads this when it loads,
+# so it is set before the compiled part is imported, and never over the
+# user's own setting.
+if "OMP_WAIT_POLICY" not in _os.environ and "GOMP_SPINCOUNT" not in _os.environ:
+    _os.environ["GOMP_SPINCOUNT"] = "10000"
+
 from ._tavrin import MAX_GRID, TYPES, Mesh, read_ply, simplify, simplify_octree
 from . import _tavrin
 
