@@ -46,16 +46,29 @@ def test_a_vtu_with_two_fields_round_trips_through_the_command(tmp_path):
 
 def test_quads_split_as_the_ply_reader_splits_them_and_other_cells_are_refused(tmp_path):
     import meshio
-    ply = tavrin.read_ply(data("quads.ply"))
-    expected = tavrin.simplify(ply.points, ply.triangles, grid=4, fields=ply.fields)
-    raw = meshio.read(data("quads.ply"))
+    # A wavy 12 x 12 grid: its first row as triangles, the rest as quads.
+    n = 12
+    xs, ys = np.meshgrid(np.arange(n + 1, dtype=np.float32), np.arange(n + 1, dtype=np.float32))
+    points = np.stack([xs.ravel(), ys.ravel(), np.sin(xs.ravel()) * np.cos(ys.ravel())], axis=1)
+    idx = np.arange((n + 1) ** 2).reshape(n + 1, n + 1)
+    quads = np.stack([idx[:-1, :-1], idx[:-1, 1:], idx[1:, 1:], idx[1:, :-1]], axis=2).reshape(-1, 4)
+    row, rest = quads[:n], quads[n:]
+    tris = np.concatenate([row[:, [0, 1, 2]], row[:, [0, 2, 3]]])
+    split = np.empty((2 * len(rest), 3), dtype=np.int64)
+    split[0::2], split[1::2] = rest[:, [0, 1, 2]], rest[:, [2, 3, 0]]
+    height = points[:, 2].copy()
+    expected = tavrin.simplify(points, np.concatenate([tris, split]), grid=5,
+                               fields={"height": height})
     src = tmp_path / "quads.vtu"
-    meshio.Mesh(raw.points, raw.cells, point_data={"Boundary": ply.fields["Boundary"]}).write(src)
+    meshio.Mesh(points, [("quad", rest), ("triangle", tris)],
+                point_data={"height": height}).write(src)
     out = tmp_path / "quads_out.vtu"
-    assert cli(str(src), str(out), "--grid", "4", "--quiet").returncode == 0
+    run = cli(str(src), str(out), "--grid", "5", "--quiet")
+    assert run.returncode == 0, run.stdout
     back = meshio.read(out)
     assert np.array_equal(back.points, expected.points)
     assert np.array_equal(back.cells_dict["triangle"], expected.triangles)
+    assert np.array_equal(back.point_data["height"], expected.fields["height"])
 
     tet = tmp_path / "tet.vtu"
     meshio.Mesh(np.eye(4, 3), [("tetra", np.array([[0, 1, 2, 3]])),
