@@ -114,9 +114,13 @@ std::string check_mesh(const MeshView& mesh);
 
 // Simplifies by clustering the nodes in a grid of request.grid cells per
 // axis with the request's method. The result has at most
-// min(node_count, grid^3) nodes; its triangles and lines index them; every
-// field of the input comes back averaged onto them, in the input's order
-// and names. The input is not changed. Fails (error set, nothing else) on
+// min(node_count, grid^3) nodes; its triangles and lines index them (the
+// lines are the triangles that collapsed to segments: the input's lines are
+// checked but, as in the `tavrin` program, not carried over); every field of
+// the input comes back averaged onto them, in the input's order and names
+// (a field the method folds into its quadrics, such as HASH_UC_SCALAR's,
+// takes its value at each cell's optimal point; one that could not be
+// averaged holds -1000). The input is not changed. Fails (error set, nothing else) on
 // an unknown type, a grid outside 1..max_grid, a negative or non-finite
 // load factor, a mesh that check_mesh refuses, a mesh without nodes or
 // triangles, or a run that produces no mesh.
