@@ -1,6 +1,11 @@
 # The Python module `tavrin` (pybind11, numpy) over the library: built into
 # build/python/tavrin/ beside its pure-Python parts, so that tests import it
 # from there, and installed where Debian's python3 finds it.
+if(NOT pybind11_FOUND OR NOT Python3_FOUND)
+  message(FATAL_ERROR "TAVRIN_PYTHON needs pybind11 and the Python headers: install the Debian "
+                      "packages pybind11-dev, python3-pybind11, python3-dev and python3-numpy, "
+                      "or configure with -DTAVRIN_PYTHON=OFF")
+endif()
 pybind11_add_module(tavrin_python MODULE NO_EXTRAS python/module.cpp)
 target_link_libraries(tavrin_python PRIVATE tavrin_library)
 set(TAVRIN_PYTHON_PACKAGE ${CMAKE_CURRENT_BINARY_DIR}/python/tavrin)
