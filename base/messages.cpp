@@ -12,6 +12,8 @@ namespace {
 // error), which must not deadlock.
 std::recursive_mutex sink_mutex;
 MessageSink current_sink;
+// The calling thread's own sink, if it installed one (ThreadMessageSink).
+thread_local const MessageSink* thread_sink = nullptr;
 
 void default_sink(MessageRoute route, const std::string& text) {
   if (route == MessageRoute::Box || route == MessageRoute::Progress ||
@@ -23,6 +25,10 @@ void default_sink(MessageRoute route, const std::string& text) {
 }
 
 void send(MessageRoute route, const std::string& text) {
+  if (thread_sink) {
+    if (*thread_sink) (*thread_sink)(route, text);
+    return;
+  }
   std::lock_guard<std::recursive_mutex> guard(sink_mutex);
   if (current_sink)
     current_sink(route, text);
@@ -38,6 +44,16 @@ MessageSink set_message_sink(MessageSink sink) {
   current_sink = std::move(sink);
   return old;
 }
+
+const MessageSink* swap_thread_sink(const MessageSink* sink) {
+  const MessageSink* previous = thread_sink;
+  thread_sink = sink;
+  return previous;
+}
+
+ThreadMessageSink::ThreadMessageSink(const MessageSink* sink) : previous_(swap_thread_sink(sink)) {}
+
+ThreadMessageSink::~ThreadMessageSink() { swap_thread_sink(previous_); }
 
 void log_message(const std::string& text) { send(MessageRoute::Log, text); }
 void log_to_output(const std::string& text) { send(MessageRoute::Output, text); }

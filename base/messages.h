@@ -29,6 +29,27 @@ using MessageSink = std::function<void(MessageRoute, const std::string&)>;
 // for log and status messages, message boxes dropped). Returns the previous one.
 MessageSink set_message_sink(MessageSink sink);
 
+// Gives the calling thread a sink of its own for as long as the object
+// lives: messages that thread sends reach `sink` instead of the process-wide
+// one, so that two calls on two threads never see each other's messages.
+// The worker threads of a parallel region have no sink of their own unless
+// they install one too. An empty function drops every message. Scopes nest;
+// each restores the one before it. The sink is called without a lock: one
+// shared by several threads must serialise itself.
+// Sets the calling thread's own sink (null: none) and returns the one before.
+const MessageSink* swap_thread_sink(const MessageSink* sink);
+
+class ThreadMessageSink {
+ public:
+  explicit ThreadMessageSink(const MessageSink* sink);
+  ~ThreadMessageSink();
+  ThreadMessageSink(const ThreadMessageSink&) = delete;
+  ThreadMessageSink& operator=(const ThreadMessageSink&) = delete;
+
+ private:
+  const MessageSink* previous_;
+};
+
 // Writes text as it is (the caller supplies the line end).
 void log_message(const std::string& text);
 // The interactive half of log_message (output window only).

@@ -3,7 +3,7 @@
 namespace Tavrin {
 
 Random64& handler_random() {
-  static Random64 instance;
+  static thread_local Random64 instance;
   return instance;
 }
 

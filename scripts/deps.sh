@@ -16,6 +16,12 @@ ensure_packages() {
 viewer_packages=(libfltk1.3-dev fluid libglew-dev libglu1-mesa-dev libgl1-mesa-dri libpng-dev libstb-dev)
 viewer_test_packages=(xvfb xauth x11-utils xdotool imagemagick)
 
+# The Python module (built when pybind11 is found) and its tests: numpy,
+# meshio for any mesh format, Dask for many meshes, pytest; pkg-config for
+# the installed-package test.
+python_packages=(python3-dev pybind11-dev python3-pybind11 python3-numpy python3-meshio
+  python3-distributed python3-pytest pkg-config)
+
 # Configures and builds one build directory: build_tree DIR [cmake options...]
 build_tree() {
   local dir=$1

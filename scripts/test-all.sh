@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
 ensure_packages cmake g++ make python3 libgtest-dev clang-14 libclang-rt-14-dev libomp-14-dev valgrind \
-  clang-format "${viewer_packages[@]}" "${viewer_test_packages[@]}"
+  clang-format "${viewer_packages[@]}" "${viewer_test_packages[@]}" "${python_packages[@]}"
 
 echo "== format"
 bash scripts/format.sh --check

@@ -57,17 +57,22 @@ void choose_inputs(Object& source, simp_type type, ChosenInputs& c) {
 }  // namespace
 
 // The run itself, on the thread count in force.
-std::unique_ptr<Object> simplify_object_with_threads(Object* source,
-                                                     const SimplifyOptions& options);
+std::unique_ptr<Object> simplify_object_with_threads(Object* source, const SimplifyOptions& options,
+                                                     RunFigures* figures);
 
 std::unique_ptr<Object> simplify_object(Object* source, const SimplifyOptions& options) {
-  if (source && source->full) return simplify_object(source->full.get(), options);
-  const OneThreadForSmallMeshes threads(source ? source->num_triangles() : 0);
-  return simplify_object_with_threads(source, options);
+  return simplify_object(source, options, nullptr);
 }
 
-std::unique_ptr<Object> simplify_object_with_threads(Object* source,
-                                                     const SimplifyOptions& options) {
+std::unique_ptr<Object> simplify_object(Object* source, const SimplifyOptions& options,
+                                        RunFigures* figures) {
+  if (source && source->full) return simplify_object(source->full.get(), options, figures);
+  const OneThreadForSmallMeshes threads(source ? source->num_triangles() : 0);
+  return simplify_object_with_threads(source, options, figures);
+}
+
+std::unique_ptr<Object> simplify_object_with_threads(Object* source, const SimplifyOptions& options,
+                                                     RunFigures* figures) {
   if (!source) return nullptr;
   const simp_type type = options.type;
   const int32_t grid_size = options.grid_size;
@@ -118,6 +123,7 @@ std::unique_ptr<Object> simplify_object_with_threads(Object* source,
   const float t_total = total.elapsed();
 
   report_run(type, grid_size, mesh, t_total, t_simp, t_interp, memory);
+  if (figures) *figures = RunFigures{t_total, t_simp, t_interp, memory, phase_times()};
   const int folded[3] = {type == HASH_UC_SCALAR
                              ? (chosen.inputs.arrays[0] ? source->scalar_index : -1)
                              : chosen.vector_fields[0],

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "mesh/object.h"
+#include "simplify/handler_interface.h"
 #include "simplify/simp_type.h"
 #include "simplify/simplify_options.h"
 
@@ -18,6 +19,18 @@ namespace Tavrin {
 // as the source's scalar for HASH_UC_SCALAR. A decimated drawing copy is
 // never simplified itself: the call works on its full mesh.
 std::unique_ptr<Object> simplify_object(Object* source, const SimplifyOptions& options);
+
+// The figures a run reports in its status lines, for callers that hand them
+// on instead of reading the messages.
+struct RunFigures {
+  float total = 0, simplify = 0, interpolate = 0;  // seconds
+  uint64_t memory_bytes = 0;                       // the handler's tables
+  PhaseTimes phases;
+};
+// The same, filling `figures` (when not null) once a handler has run, whether
+// or not it gave a result; a source without nodes or triangles leaves it.
+std::unique_ptr<Object> simplify_object(Object* source, const SimplifyOptions& options,
+                                        RunFigures* figures);
 
 // The same with the tables' default load factor.
 inline std::unique_ptr<Object> simplify_object(Object* source, int32_t grid_size, simp_type type) {

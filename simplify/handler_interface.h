@@ -49,8 +49,8 @@ struct PhaseTimes {
   float create = 0, submit = 0, optimal = 0, simplify = 0;
   float normals = 0, clear = 0, interpolate = 0, destroy = 0;
 };
-// The times of the last run, summed by the factory's run functions
-// (simplify/handler_factory.h) and read by the driver's report.
+// The times of the calling thread's last run, summed by the factory's run
+// functions (simplify/handler_factory.h) and read by the driver's report.
 PhaseTimes& phase_times();
 
 class HandlerInterface {

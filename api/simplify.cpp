@@ -1,0 +1,123 @@
+// The library's simplification calls: check the request and the mesh with
+// the `tavrin` program's sentences, copy the view into an Object, run the
+// program's own driver inside a call scope and hand the result back as
+// arrays.
+
+#include <cmath>
+#include <memory>
+
+#include "api/call_scope.h"
+#include "api/mesh_convert.h"
+#include "base/messages.h"
+#include "base/timer.h"
+#include "simplify/driver.h"
+#include "simplify/simp_type.h"
+
+namespace tavrin {
+
+using Tavrin::format;
+
+const std::vector<std::string>& types() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> v;
+    for (int i = 0; i < Tavrin::kSimpTypeCount; ++i)
+      v.emplace_back(Tavrin::simp_type_keyword(static_cast<Tavrin::simp_type>(i)));
+    return v;
+  }();
+  return names;
+}
+
+namespace {
+
+// The reason a request cannot run, or "".
+std::string check_request(const SimplifyRequest& r) {
+  if (!Tavrin::is_simp_type_keyword(r.type.c_str()))
+    return format("Unknown simplification type '%s'.", r.type.c_str());
+  if (r.grid < 1)
+    return format("Invalid grid size '%lld': give a whole number of cells per axis from 1 to %lld.",
+                  static_cast<long long>(r.grid), static_cast<long long>(max_grid));
+  if (r.grid > max_grid)
+    return format("Grid size %lld is too large: at most %lld cells per axis are supported.",
+                  static_cast<long long>(r.grid), static_cast<long long>(max_grid));
+  if (!std::isfinite(r.load_factor) || r.load_factor < 0.0f)
+    return format("Invalid load factor '%g': give a finite number of 0 or more.",
+                  static_cast<double>(r.load_factor));
+  return {};
+}
+
+void count_input(const MeshView& mesh, RunReport& report) {
+  report.input_nodes = mesh.node_count;
+  report.input_triangles = mesh.triangle_count;
+}
+
+void count_output(const Mesh& mesh, RunReport& report) {
+  report.nodes = mesh.node_count();
+  report.triangles = mesh.triangle_count();
+  report.lines = mesh.line_count();
+}
+
+const char* const kNoMesh = "The simplification produced no mesh.";
+
+}  // namespace
+
+Result simplify(const MeshView& mesh, const SimplifyRequest& request) {
+  Result out;
+  count_input(mesh, out.report);
+  out.error = check_request(request);
+  if (out.error.empty()) out.error = check_mesh(mesh);
+  if (out.error.empty() && (mesh.node_count == 0 || mesh.triangle_count == 0))
+    out.error = "The mesh has no triangles to simplify.";
+  if (!out.error.empty()) return out;
+
+  detail::CallScope scope(request.threads, request.messages,
+                          static_cast<int64_t>(mesh.triangle_count));
+  std::unique_ptr<Tavrin::Object> source = detail::object_from_view(mesh);
+  const Tavrin::SimplifyOptions options{static_cast<int32_t>(request.grid),
+                                        Tavrin::parse_simp_type(request.type.c_str()),
+                                        request.load_factor};
+  Tavrin::RunFigures figures;
+  std::unique_ptr<Tavrin::Object> result = Tavrin::simplify_object(source.get(), options, &figures);
+  RunReport& r = out.report;
+  r.seconds = figures.total;
+  r.seconds_simplify = figures.simplify;
+  r.seconds_interpolate = figures.interpolate;
+  r.table_bytes = figures.memory_bytes;
+  const Tavrin::PhaseTimes& p = figures.phases;
+  r.phases = PhaseTimes{p.create,  p.submit, p.optimal,     p.simplify,
+                        p.normals, p.clear,  p.interpolate, p.destroy};
+  if (!result) {
+    out.error = kNoMesh;
+    return out;
+  }
+  out.mesh = detail::mesh_from_object(*result);
+  count_output(out.mesh, r);
+  return out;
+}
+
+Result simplify_octree(const MeshView& mesh, float max_error, int threads,
+                       const MessageSink& messages) {
+  Result out;
+  count_input(mesh, out.report);
+  if (!std::isfinite(max_error) || max_error < 0.0f)
+    out.error = format("Invalid maximum error '%g': give a finite number of 0 or more.",
+                       static_cast<double>(max_error));
+  if (out.error.empty()) out.error = check_mesh(mesh);
+  if (out.error.empty() && (mesh.node_count == 0 || mesh.triangle_count == 0))
+    out.error = "The mesh has no triangles to simplify.";
+  if (!out.error.empty()) return out;
+
+  detail::CallScope scope(threads, messages, static_cast<int64_t>(mesh.triangle_count));
+  std::unique_ptr<Tavrin::Object> source = detail::object_from_view(mesh);
+  Tavrin::Timer timer;
+  std::unique_ptr<Tavrin::Object> result = source->simplify_octree(max_error);
+  out.report.seconds = out.report.seconds_simplify = timer.elapsed();
+  if (!result) {
+    out.error = kNoMesh;
+    return out;
+  }
+  out.mesh = detail::mesh_from_object(*result);
+  count_output(out.mesh, out.report);
+  return out;
+}
+
+}  // namespace tavrin
