@@ -58,7 +58,11 @@ int batch_run(int argc, char** argv, BatchRoad road, const StreamSettings* strea
 
   log_message(format("Reading %s ...\n", file.c_str()));
   const SimplifyOptions options{grid_size, type, load_factor};
-  const StreamSettings settings = stream ? *stream : stream_settings_from_environment();
+  StreamSettings settings;
+  if (stream)
+    settings = *stream;
+  else if (!stream_settings_from_environment(settings))
+    return 2;
   const bool streamed =
       road == BatchRoad::Streamed || (road == BatchRoad::Automatic && stream_covers(type) &&
                                       exceeds_memory_budget(file, settings.budget));

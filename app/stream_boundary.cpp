@@ -55,6 +55,8 @@ void StreamBoundary::begin_pass(int part) {
   cursor_.assign(static_cast<size_t>(last_ - first_ + 1), 0);
   for (int64_t r = first_; r < last_; ++r)
     cursor_[r - first_ + 1] = cursor_[r - first_] + count_[r];
+  end_.assign(cursor_.begin() + 1, cursor_.end());
+  overflow_ = false;
   // Filled by the sweep before it is read: no need to clear it.
   if (!words_) words_.reset(new uint64_t[std::max<uint64_t>(1, most_words_)]);
 }
@@ -63,11 +65,19 @@ void StreamBoundary::add_triangles(const int32_t* t, int64_t count) {
   uint64_t* words = words_.get();
   sides(t, count, [&](int32_t lo, uint64_t word) {
     const int64_t r = range_of(lo);
-    if (r >= first_ && r < last_) words[cursor_[r - first_]++] = word;
+    if (r < first_ || r >= last_) return;
+    // More sides than the first sweep counted: the triangles changed.
+    uint64_t& at = cursor_[r - first_];
+    if (at == end_[r - first_])
+      overflow_ = true;
+    else
+      words[at++] = word;
   });
 }
 
-void StreamBoundary::end_pass() {
+bool StreamBoundary::end_pass() {
+  // Every range must be filled exactly, or some words were never written.
+  if (overflow_ || !std::equal(end_.begin(), end_.end(), cursor_.begin())) return false;
   // After the sweep each cursor stands at the start of the next range.
   const int64_t ranges = last_ - first_;
   uint64_t* words = words_.get();
@@ -90,12 +100,14 @@ void StreamBoundary::end_pass() {
     }
   }
   any_ = any_ || any;
+  return true;
 }
 
 void StreamBoundary::finish() {
   words_.reset();
   std::vector<uint64_t>().swap(count_);
   std::vector<uint64_t>().swap(cursor_);
+  std::vector<uint64_t>().swap(end_);
 }
 
 }  // namespace Tavrin

@@ -30,10 +30,12 @@ class StreamBoundary {
   // of parts, each needing one more sweep.
   int plan(uint64_t budget);
 
-  // One sweep per part: begin_pass(p), every triangle, end_pass().
+  // One sweep per part: begin_pass(p), every triangle, end_pass(). False
+  // from end_pass when the sweep's sides differ in number from the first
+  // sweep's (the triangles changed in between): nothing is marked then.
   void begin_pass(int part);
   void add_triangles(const int32_t* triangles, int64_t count);
-  void end_pass();
+  bool end_pass();
 
   // Frees everything but the marks.
   void finish();
@@ -55,6 +57,8 @@ class StreamBoundary {
   std::vector<int64_t> part_first_;    // first range of each part, then the end
   int64_t first_ = 0, last_ = 0;       // ranges of the current part
   std::vector<uint64_t> cursor_;       // next place of each range of the part
+  std::vector<uint64_t> end_;          // end of each range of the part
+  bool overflow_ = false;              // a range got more sides than counted
   std::unique_ptr<uint64_t[]> words_;  // room for the largest part, reused
   uint64_t most_words_ = 0;
   std::vector<uint8_t> marks_;

@@ -59,14 +59,37 @@ uint64_t available_memory() {
 
 }  // namespace
 
-StreamSettings stream_settings_from_environment() {
-  StreamSettings s;
+bool set_stream_setting(StreamSettings& settings, const char* name, const char* text, bool block) {
+  const uint64_t value = parse_byte_size(text);
+  if (value == 0) {
+    log_message(format("Invalid %s '%s': give a positive number.\n", name, text ? text : ""));
+    return false;
+  }
+  if (!block) {
+    settings.budget = value;
+    return true;
+  }
+  if (value > static_cast<uint64_t>(kMaxStreamBlock))
+    log_message(
+        format("%s '%s' is capped at ", name, text) +
+        group_digits_text(
+            format("%lld vertices or faces.\n", static_cast<long long>(kMaxStreamBlock)), 256));
+  settings.block = static_cast<int64_t>(std::min<uint64_t>(value, kMaxStreamBlock));
+  return true;
+}
+
+bool stream_settings_from_environment(StreamSettings& settings) {
+  settings = StreamSettings();
   const uint64_t memory = available_memory();
-  if (memory > 0) s.budget = memory / 2;
-  if (uint64_t block = parse_byte_size(std::getenv("TAVRIN_STREAM_BLOCK")))
-    s.block = static_cast<int64_t>(std::min<uint64_t>(block, kMaxStreamBlock));
-  if (uint64_t budget = parse_byte_size(std::getenv("TAVRIN_STREAM_BUDGET"))) s.budget = budget;
-  return s;
+  if (memory > 0) settings.budget = memory / 2;
+  // An empty variable counts as unset.
+  for (const char* name : {"TAVRIN_STREAM_BLOCK", "TAVRIN_STREAM_BUDGET"}) {
+    const char* text = std::getenv(name);
+    if (text && *text &&
+        !set_stream_setting(settings, name, text, std::strcmp(name, "TAVRIN_STREAM_BLOCK") == 0))
+      return false;
+  }
+  return true;
 }
 
 uint64_t peak_resident_bytes() { return proc_kilobytes("/proc/self/status", "VmHWM: %llu kB"); }
@@ -208,7 +231,7 @@ StreamOutcome stream_simplify_file(const std::string& path, const SimplifyOption
     quads += static_cast<int64_t>(b.quads.size() / 4);
     return boundary_block(b, true);
   });
-  if (!read) return refuse(reader.error());
+  if (!read || !reader.check_rest()) return refuse(reader.error());
   if (bad_coordinate >= 0)
     return refuse(format("Vertex %lld has a non-finite coordinate %c",
                          static_cast<long long>(bad_coordinate / 3), "xyz"[bad_coordinate % 3]));
@@ -230,15 +253,16 @@ StreamOutcome stream_simplify_file(const std::string& path, const SimplifyOption
                "'vertex_indices' of at least 2 indices",
                file_name.c_str()));
   // The edge passes hold at most the budget, and no more than the per-node
-  // arrays that stay in memory anyway.
-  const uint64_t edge_budget =
-      std::min<uint64_t>(settings.budget, std::max<uint64_t>(uint64_t{64} << 20, 16 * n));
+  // arrays that stay in memory anyway, but
+  // never less than 64 MB: below that the passes cost more than they save.
+  const uint64_t edge_budget = std::max<uint64_t>(
+      kMinEdgeBudget, std::min<uint64_t>(settings.budget, 16 * static_cast<uint64_t>(n)));
   const int parts = boundary.plan(edge_budget);
   for (int part = 0; part < parts; ++part) {
     boundary.begin_pass(part);
     if (!reader.read_faces(block, [&](const PlyFaceBlock& b) { return boundary_block(b, false); }))
       return refuse(reader.error());
-    boundary.end_pass();
+    if (!boundary.end_pass()) return refuse(changed_file_message(path));
   }
   boundary.finish();
 
@@ -265,6 +289,9 @@ StreamOutcome stream_simplify_file(const std::string& path, const SimplifyOption
                         1024) +
       "\n");
 
+  // Set when a later read fails (having said why): the run then ends with
+  // no mesh, whatever the simplification made of the part it saw.
+  bool failed = false;
   // Values of the object's fields for a node range, from the file, the
   // coordinates or the boundary marks.
   std::vector<float> file_values;
@@ -282,7 +309,8 @@ StreamOutcome stream_simplify_file(const std::string& path, const SimplifyOption
       }
     }
     if (from_file && !reader.read_vertices(first, count, nullptr, file_dest.data())) {
-      log_message(reader.error() + "\n");
+      if (!failed) log_message(reader.error() + "\n");
+      failed = true;
       return false;
     }
     for (int j = 0; j < field_count; ++j) {
@@ -329,10 +357,10 @@ StreamOutcome stream_simplify_file(const std::string& path, const SimplifyOption
         split_quads(b.quads, split);
         return checked(split) && visit(split.data(), static_cast<int64_t>(split.size() / 3));
       });
-    if (changed)
-      log_message(format("The file '%s' changed while it was read.\n", path.c_str()));
-    else if (!ok && !reader.error().empty())
-      log_message(reader.error() + "\n");
+    if (!ok && !failed && (changed || !reader.error().empty())) {
+      log_message((changed ? changed_file_message(path) : reader.error()) + "\n");
+      failed = true;
+    }
     return ok;
   };
 
@@ -385,6 +413,10 @@ StreamOutcome stream_simplify_file(const std::string& path, const SimplifyOption
   mesh.fields = field_block;
   mesh.node_block = block;
   result = simplify_streamed(mesh, options, choice.selected);
+  if (failed) {
+    result.reset();
+    return StreamOutcome::ReadFailed;
+  }
   return result ? StreamOutcome::Simplified : StreamOutcome::NoMesh;
 }
 

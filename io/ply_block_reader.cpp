@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -25,6 +26,31 @@ constexpr int64_t kMaxCount = std::numeric_limits<int32_t>::max();
 // Bytes read at a time while walking list records.
 constexpr size_t kWalkBytes = size_t{4} << 20;
 
+// A checksum of bytes, mixed into h: eight bytes per multiply. It finds
+// changes, it is no defence against a file built to collide (the size and
+// time checks are).
+uint64_t add_sum(uint64_t h, const void* data, size_t bytes) {
+  constexpr uint64_t kMul = 0x9E3779B97F4A7C15ull;
+  const char* p = static_cast<const char*>(data);
+  h ^= bytes * kMul;
+  for (; bytes >= 8; p += 8, bytes -= 8) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    h = (std::rotl(h, 23) ^ w) * kMul;
+  }
+  uint64_t w = 0;
+  std::memcpy(&w, p, bytes);
+  h = (std::rotl(h, 23) ^ w) * kMul;
+  return h ^ (h >> 31);
+}
+
+uint64_t block_sum(const PlyFaceBlock& b) {
+  uint64_t h = add_sum(0, &b.skipped, sizeof b.skipped);
+  h = add_sum(h, b.lines.data(), b.lines.size() * sizeof(int32_t));
+  h = add_sum(h, b.triangles.data(), b.triangles.size() * sizeof(int32_t));
+  return add_sum(h, b.quads.data(), b.quads.size() * sizeof(int32_t));
+}
+
 }  // namespace
 
 PlyBlockReader::~PlyBlockReader() {
@@ -34,6 +60,25 @@ PlyBlockReader::~PlyBlockReader() {
 bool PlyBlockReader::fail(std::string text) {
   error_ = std::move(text);
   return false;
+}
+
+std::string changed_file_message(const std::string& path) {
+  return format("'%s' changed while it was being read.", path.c_str());
+}
+
+bool PlyBlockReader::fail_changed() {
+  changed_ = true;
+  return fail(changed_file_message(path_));
+}
+
+bool PlyBlockReader::unchanged() {
+  struct stat st;
+  if (fstat(fd_, &st) != 0 || st.st_size != opened_.st_size ||
+      st.st_mtim.tv_sec != opened_.st_mtim.tv_sec ||
+      st.st_mtim.tv_nsec != opened_.st_mtim.tv_nsec ||
+      st.st_ctim.tv_sec != opened_.st_ctim.tv_sec || st.st_ctim.tv_nsec != opened_.st_ctim.tv_nsec)
+    return fail_changed();
+  return true;
 }
 
 int64_t PlyBlockReader::num_face_records() const {
@@ -115,47 +160,60 @@ bool PlyBlockReader::open(const std::string& path) {
 
   fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd_ < 0) return fail(format("Unable to open file '%s': %s", path.c_str(), strerror(errno)));
-  file_bytes_ = header_.body_offset();
-  {
-    struct stat st;
-    if (fstat(fd_, &st) == 0) file_bytes_ = static_cast<uint64_t>(st.st_size);
-  }
+  if (fstat(fd_, &opened_) != 0)
+    return fail(format("Unable to open file '%s': %s", path.c_str(), strerror(errno)));
+  file_bytes_ = static_cast<uint64_t>(opened_.st_size);
   // Where the vertex and face records start: every element before the later
-  // of the two is passed over by its size.
+  // of the two is passed over by its size, with load_ply's checks.
   const size_t last = static_cast<size_t>(std::max(vertex_, face_));
   uint64_t at = header_.body_offset();
   for (size_t i = 0; i <= last; ++i) {
     if (static_cast<int>(i) == vertex_) vertex_offset_ = at;
     if (static_cast<int>(i) == face_) face_offset_ = at;
     if (i == last) break;
-    uint64_t bytes = 0;
-    if (!element_bytes(i, at, bytes)) return false;
-    at += bytes;
+    if (!pass_elements(i, i + 1, at)) return false;
   }
-  const uint64_t vertex_bytes = static_cast<uint64_t>(num_nodes_) * vertex_record_;
-  if (vertex_offset_ + vertex_bytes > file_bytes_) {
-    const int64_t complete =
-        vertex_record_ ? static_cast<int64_t>((file_bytes_ - vertex_offset_) / vertex_record_) : 0;
-    return fail(format("Unexpected end of file while reading '%s' number %lld of %lld",
-                       ve.name.c_str(), static_cast<long long>(complete),
-                       static_cast<long long>(num_nodes_)));
+  if (static_cast<int>(last) == vertex_) {
+    uint64_t end = vertex_offset_;
+    return pass_elements(last, last + 1, end);
   }
   return true;
 }
 
-bool PlyBlockReader::element_bytes(size_t e, uint64_t offset, uint64_t& bytes) {
-  const PlyElement& el = header_.elements()[e];
-  bool fixed = true;
-  uint64_t record = 0;
-  for (const PlyProperty& p : el.properties) {
-    fixed = fixed && !p.is_list;
-    record += ply_type_size(p.type);
+bool PlyBlockReader::pass_elements(size_t from, size_t to, uint64_t& offset) {
+  const std::vector<PlyElement>& elements = header_.elements();
+  for (size_t e = from; e < to && e < elements.size(); ++e) {
+    const PlyElement& el = elements[e];
+    bool fixed = true;
+    uint64_t record = 0;
+    for (const PlyProperty& p : el.properties) {
+      fixed = fixed && !p.is_list;
+      record += ply_type_size(p.type);
+    }
+    if (!fixed) {
+      uint64_t bytes = 0;
+      if (!walk_faces(e, 0, nullptr, offset, &bytes)) return false;
+      offset += bytes;
+      continue;
+    }
+    const uint64_t left = file_bytes_ - std::min(file_bytes_, offset);
+    if (record != 0 && static_cast<uint64_t>(el.count) > left / record)
+      return fail(format("Unexpected end of file while reading '%s' number %lld of %lld",
+                         el.name.c_str(), static_cast<long long>(left / record),
+                         static_cast<long long>(el.count)));
+    offset += record * static_cast<uint64_t>(el.count);
   }
-  if (fixed) {
-    bytes = record * static_cast<uint64_t>(el.count);
-    return true;
-  }
-  return walk_faces(e, 0, nullptr, offset, &bytes);
+  return true;
+}
+
+bool PlyBlockReader::check_rest() {
+  const size_t last = static_cast<size_t>(std::max(vertex_, face_));
+  uint64_t at = face_end_;
+  if (static_cast<int>(last) == vertex_)
+    at = vertex_offset_ + static_cast<uint64_t>(num_nodes_) * vertex_record_;
+  else if (face_end_ == 0)
+    return fail("Invalid arguments: the faces were not read");
+  return pass_elements(last + 1, header_.elements().size(), at) && unchanged();
 }
 
 bool PlyBlockReader::read_vertices(int64_t first, int64_t count, float* xyz, float* const* fields) {
@@ -165,7 +223,12 @@ bool PlyBlockReader::read_vertices(int64_t first, int64_t count, float* xyz, flo
   if (buffer_.size() < bytes) buffer_.resize(bytes);
   if (!read_bytes(vertex_offset_ + static_cast<uint64_t>(first) * vertex_record_, bytes,
                   buffer_.data()))
-    return false;
+    return unchanged() && false;
+  // The first read of a range sets its checksum, every later one must match.
+  const std::pair<int64_t, uint64_t> sum(count, add_sum(0, buffer_.data(), bytes));
+  const auto [seen, first_read] = vertex_sums_.try_emplace(first, sum);
+  if (!first_read && seen->second != sum) return fail_changed();
+  if (!unchanged()) return false;
   const char* base = buffer_.data();
   const size_t record = vertex_record_;
   const bool swap = swap_needed(header_.storage());
@@ -198,8 +261,36 @@ bool PlyBlockReader::read_vertices(int64_t first, int64_t count, float* xyz, flo
 bool PlyBlockReader::read_faces(int64_t block,
                                 const std::function<bool(const PlyFaceBlock&)>& visit) {
   if (face_ < 0) return true;
-  return walk_faces(static_cast<size_t>(face_), std::max<int64_t>(1, block), &visit, face_offset_,
-                    nullptr);
+  if (!unchanged()) return false;
+  block = std::max<int64_t>(1, block);
+  const bool verify = face_sums_block_ == block, record = face_sums_block_ == 0;
+  if (record) face_sums_.clear();
+  size_t index = 0;
+  bool differs = false, stopped = false;
+  const std::function<bool(const PlyFaceBlock&)> checked = [&](const PlyFaceBlock& b) {
+    const uint64_t sum = block_sum(b);
+    if (verify && (index >= face_sums_.size() || face_sums_[index] != sum)) {
+      differs = true;
+      return false;
+    }
+    if (record) face_sums_.push_back(sum);
+    ++index;
+    stopped = !visit(b);
+    return !stopped;
+  };
+  const bool ok = walk_faces(static_cast<size_t>(face_), block, &checked, face_offset_, nullptr);
+  if (record) {
+    if (ok)
+      face_sums_block_ = block;
+    else
+      face_sums_.clear();
+  }
+  // A walk that the first one passed cannot fail on its own or end early
+  // unless the file changed.
+  if (differs || (verify && ((!ok && !stopped) || (ok && index != face_sums_.size()))))
+    return fail_changed();
+  if (!unchanged()) return false;
+  return ok;
 }
 
 // Walks the records of element e from `offset`: with visit, the face lists
@@ -287,6 +378,7 @@ bool PlyBlockReader::walk_faces(size_t e, int64_t block,
         ++out.skipped;
       if (++in_block == block && !flush()) return false;
     }
+    face_end_ = start + at;
     return flush();
   };
   if (fast) {
@@ -367,6 +459,7 @@ bool PlyBlockReader::walk_faces(size_t e, int64_t block,
     if (++in_block == block && !flush()) return false;
   }
   if (bytes) *bytes = start + at - offset;
+  if (capture) face_end_ = start + at;
   return flush();
 }
 

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string_view>
@@ -73,6 +74,17 @@ int PlyElement::find(const std::string& property_name) const {
   return -1;
 }
 
+std::string PlyFile::magic_error(std::string_view start, size_t file_size) {
+  if (file_size < 3) return "Unable to read magic number from file";
+  if (start.size() < 3 || start.substr(0, 3) != "ply") return "Wrong magic number. Expected 'ply'";
+  const size_t nl = start.find('\n');
+  std::string_view line = start.substr(0, nl);
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  if ((nl != std::string_view::npos || start.size() == file_size) && line != "ply")
+    return "Wrong magic number. Expected 'ply'";
+  return {};
+}
+
 PlyFile::PlyFile(PlyErrorCallback on_error) : on_error_(std::move(on_error)) {}
 
 bool PlyFile::fail(const std::string& text) {
@@ -107,6 +119,14 @@ bool PlyFile::open(const std::string& path) {
   if (!S_ISREG(st.st_mode)) {
     ::close(fd);
     return fail(format("Unable to open file '%s': not a regular file", path.c_str()));
+  }
+  // A file that is no PLY file is refused before it is mapped and read.
+  char start[4] = {};
+  const ssize_t got = st.st_size >= 3 ? pread(fd, start, 4, 0) : 0;
+  if (got >= 3 && std::memcmp(start, "ply", 3) != 0) {
+    ::close(fd);
+    return fail(magic_error(std::string_view(start, static_cast<size_t>(got)),
+                            static_cast<size_t>(st.st_size)));
   }
   if (st.st_size == 0) {
     ::close(fd);
@@ -143,8 +163,9 @@ bool PlyFile::read_header() {
   if (!data_) return fail("Invalid arguments");
   const char* p = data_;
   const char* const end = p + size_;
-  if (size_ < 3) return fail("Unable to read magic number from file");
-  if (std::memcmp(p, "ply", 3) != 0) return fail("Wrong magic number. Expected 'ply'");
+  if (std::string why = magic_error(std::string_view(p, std::min<size_t>(size_, 3)), size_);
+      !why.empty())
+    return fail(why);
 
   int line_number = 0;
   std::string_view line;
