@@ -20,7 +20,12 @@ namespace Tavrin {
 
 class StreamBoundary {
  public:
+  // Takes 1 byte per node and 8 per 64 nodes; missing() tells when that
+  // memory was not there.
   explicit StreamBoundary(int64_t num_nodes);
+  // Bytes that could not be had (the constructor's, or begin_pass's when it
+  // returned false); 0 when nothing was missing.
+  uint64_t missing() const { return missing_; }
 
   // First sweep: every triangle of the mesh, block by block (sides with a
   // node outside the mesh are ignored here and below).
@@ -31,9 +36,11 @@ class StreamBoundary {
   int plan(uint64_t budget);
 
   // One sweep per part: begin_pass(p), every triangle, end_pass(). False
-  // from end_pass when the sweep's sides differ in number from the first
-  // sweep's (the triangles changed in between): nothing is marked then.
-  void begin_pass(int part);
+  // from begin_pass when the room for the largest part cannot be had
+  // (missing() says how much), from end_pass when the sweep's sides differ
+  // in number from the first sweep's (the triangles changed in between):
+  // nothing is marked then.
+  bool begin_pass(int part);
   void add_triangles(const int32_t* triangles, int64_t count);
   bool end_pass();
 
@@ -63,6 +70,7 @@ class StreamBoundary {
   uint64_t most_words_ = 0;
   std::vector<uint8_t> marks_;
   bool any_ = false;
+  uint64_t missing_ = 0;
 };
 
 }  // namespace Tavrin

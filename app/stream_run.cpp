@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <new>
+#include <stdexcept>
 #include <vector>
 
 #include "app/stream_boundary.h"
@@ -134,16 +136,37 @@ void note_bad(const int32_t* v, int64_t count, int width, int64_t first_record, 
     }
 }
 
-// The quadrilaterals of a block as their two triangles (a, b, c), (c, d, a).
-void split_quads(const std::vector<int32_t>& quads, std::vector<int32_t>& out) {
+// The quadrilaterals of a block as their two triangles (a, b, c), (c, d, a);
+// false, having said so, when there is no memory for them.
+bool split_quads(const std::vector<int32_t>& quads, std::vector<int32_t>& out) {
   const size_t q = quads.size() / 4;
-  out.resize(6 * q);
+  try {
+    out.resize(6 * q);
+  } catch (const std::bad_alloc&) {
+    log_message(not_enough_memory("split the quadrilaterals", 6 * q * sizeof(int32_t)) + "\n");
+    return false;
+  }
   for (size_t i = 0; i < q; ++i) {
     const int32_t* d = quads.data() + 4 * i;
     int32_t* t = out.data() + 6 * i;
     t[0] = d[0], t[1] = d[1], t[2] = d[2];
     t[3] = d[2], t[4] = d[3], t[5] = d[0];
   }
+  return true;
+}
+
+// Sizes v to count elements (each set to `value`); false, having said so in
+// one line, when the memory is not there.
+template <class T>
+bool make_room(std::vector<T>& v, uint64_t count, const char* what, T value = T()) {
+  try {
+    v.assign(static_cast<size_t>(count), value);
+    return true;
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
+  log_message(not_enough_memory(what, count * sizeof(T)) + "\n");
+  return false;
 }
 
 std::string after_last_separator(const std::string& path) {
@@ -180,11 +203,14 @@ StreamOutcome stream_simplify_file(const std::string& path, const SimplifyOption
 
   // Pass over the vertices: the coordinates, checked, and the values that
   // are not finite, counted per field.
-  std::vector<float> coords(static_cast<size_t>(3 * n));
+  std::vector<float> coords, values;
   std::vector<int64_t> non_finite(file_fields, 0);
+  if (!make_room(coords, 3 * static_cast<uint64_t>(n), "hold the node coordinates") ||
+      !make_room(values, static_cast<uint64_t>(file_fields) * std::min(block, n),
+                 "read the vertices in blocks"))
+    return StreamOutcome::ReadFailed;
   int64_t bad_coordinate = -1;
   {
-    std::vector<float> values(static_cast<size_t>(file_fields) * std::min(block, n));
     std::vector<float*> dest(file_fields);
     for (int k = 0; k < file_fields; ++k) dest[k] = values.data() + k * std::min(block, n);
     for (int64_t first = 0; first < n; first += block) {
@@ -200,10 +226,13 @@ StreamOutcome stream_simplify_file(const std::string& path, const SimplifyOption
 
   // First pass over the faces: counts, index checks and the first part of
   // the boundary edges.
+  std::vector<float>().swap(values);
   StreamBoundary boundary(n);
+  if (boundary.missing()) return refuse(not_enough_memory("mark the boundary", boundary.missing()));
   int64_t lines = 0, triangles = 0, quads = 0;
   BadIndex bad_line, bad_triangle, bad_quad;
   std::vector<int32_t> split;
+  bool split_failed = false;
   auto boundary_block = [&](const PlyFaceBlock& b, bool count) {
     auto add = [&](const std::vector<int32_t>& t) {
       const int64_t m = static_cast<int64_t>(t.size() / 3);
@@ -214,7 +243,10 @@ StreamOutcome stream_simplify_file(const std::string& path, const SimplifyOption
     };
     add(b.triangles);
     if (!b.quads.empty()) {
-      split_quads(b.quads, split);
+      if (!split_quads(b.quads, split)) {
+        split_failed = true;
+        return false;
+      }
       add(split);
     }
     return true;
@@ -231,6 +263,7 @@ StreamOutcome stream_simplify_file(const std::string& path, const SimplifyOption
     quads += static_cast<int64_t>(b.quads.size() / 4);
     return boundary_block(b, true);
   });
+  if (split_failed) return StreamOutcome::ReadFailed;
   if (!read || !reader.check_rest()) return refuse(reader.error());
   if (bad_coordinate >= 0)
     return refuse(format("Vertex %lld has a non-finite coordinate %c",
@@ -259,9 +292,10 @@ StreamOutcome stream_simplify_file(const std::string& path, const SimplifyOption
       kMinEdgeBudget, std::min<uint64_t>(settings.budget, 16 * static_cast<uint64_t>(n)));
   const int parts = boundary.plan(edge_budget);
   for (int part = 0; part < parts; ++part) {
-    boundary.begin_pass(part);
+    if (!boundary.begin_pass(part))
+      return refuse(not_enough_memory("mark the boundary", boundary.missing()));
     if (!reader.read_faces(block, [&](const PlyFaceBlock& b) { return boundary_block(b, false); }))
-      return refuse(reader.error());
+      return split_failed ? StreamOutcome::ReadFailed : refuse(reader.error());
     if (!boundary.end_pass()) return refuse(changed_file_message(path));
   }
   boundary.finish();
@@ -354,7 +388,10 @@ StreamOutcome stream_simplify_file(const std::string& path, const SimplifyOption
     if (ok && quads > 0)
       ok = reader.read_faces(block, [&](const PlyFaceBlock& b) {
         if (b.quads.empty()) return true;
-        split_quads(b.quads, split);
+        if (!split_quads(b.quads, split)) {
+          failed = true;
+          return false;
+        }
         return checked(split) && visit(split.data(), static_cast<int64_t>(split.size() / 3));
       });
     if (!ok && !failed && (changed || !reader.error().empty())) {
@@ -369,7 +406,9 @@ StreamOutcome stream_simplify_file(const std::string& path, const SimplifyOption
   std::vector<float> inputs[3];
   StreamedMesh mesh;
   if (choice.normals) {
-    std::vector<float> sums(static_cast<size_t>(3 * n), 0.0f);
+    std::vector<float> sums;
+    if (!make_room(sums, 3 * static_cast<uint64_t>(n), "sum the node normals"))
+      return StreamOutcome::ReadFailed;
     const bool ok = sweep([&](const int32_t* t, int64_t count) {
       for (int64_t i = 0; i < count; ++i) {
         const int32_t* c = t + 3 * i;
@@ -387,14 +426,17 @@ StreamOutcome stream_simplify_file(const std::string& path, const SimplifyOption
       return true;
     });
     if (!ok) return StreamOutcome::ReadFailed;
-    for (int k = 0; k < 3; ++k) inputs[k].resize(static_cast<size_t>(n));
+    for (int k = 0; k < 3; ++k)
+      if (!make_room(inputs[k], static_cast<uint64_t>(n), "hold the node normals"))
+        return StreamOutcome::ReadFailed;
     for (int64_t i = 0; i < n; ++i) {
       const Vec3 u = normalize(Vec3(sums[3 * i], sums[3 * i + 1], sums[3 * i + 2]));
       inputs[0][i] = u.x, inputs[1][i] = u.y, inputs[2][i] = u.z;
     }
   } else {
     for (int k = 0; k < choice.count; ++k) {
-      inputs[k].resize(static_cast<size_t>(n));
+      if (!make_room(inputs[k], static_cast<uint64_t>(n), "hold the node values"))
+        return StreamOutcome::ReadFailed;
       for (int64_t first = 0; first < n; first += block) {
         const int64_t m = std::min(block, n - first);
         float* out = inputs[k].data() + first;

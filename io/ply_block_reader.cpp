@@ -10,8 +10,10 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <optional>
 
+#include "base/group_digits.h"
 #include "base/messages.h"
 #include "io/ply_reader.h"
 #include "io/ply_sources.h"
@@ -64,6 +66,13 @@ bool PlyBlockReader::fail(std::string text) {
 
 std::string changed_file_message(const std::string& path) {
   return format("'%s' changed while it was being read.", path.c_str());
+}
+
+std::string not_enough_memory(const std::string& what, uint64_t bytes) {
+  // Only the figure is grouped: a path may hold digits.
+  return format("Not enough memory to %s (", what.c_str()) +
+         group_digits_text(
+             format("%.1f MB needed).", static_cast<double>(bytes) / (1024.0 * 1024.0)), 64);
 }
 
 bool PlyBlockReader::fail_changed() {
@@ -192,7 +201,12 @@ bool PlyBlockReader::pass_elements(size_t from, size_t to, uint64_t& offset) {
     }
     if (!fixed) {
       uint64_t bytes = 0;
-      if (!walk_faces(e, 0, nullptr, offset, &bytes)) return false;
+      try {
+        if (!walk_faces(e, 0, nullptr, offset, &bytes)) return false;
+      } catch (const std::bad_alloc&) {
+        return fail(not_enough_memory(format("read the file '%s'", path_.c_str()),
+                                      2 * static_cast<uint64_t>(buffer_.size())));
+      }
       offset += bytes;
       continue;
     }
@@ -220,7 +234,11 @@ bool PlyBlockReader::read_vertices(int64_t first, int64_t count, float* xyz, flo
   if (first < 0 || count < 0 || first + count > num_nodes_) return fail("Invalid node range");
   if (count == 0) return true;
   const size_t bytes = static_cast<size_t>(count) * vertex_record_;
-  if (buffer_.size() < bytes) buffer_.resize(bytes);
+  try {
+    if (buffer_.size() < bytes) buffer_.resize(bytes);
+  } catch (const std::bad_alloc&) {
+    return fail(not_enough_memory(format("read the vertices of '%s'", path_.c_str()), bytes));
+  }
   if (!read_bytes(vertex_offset_ + static_cast<uint64_t>(first) * vertex_record_, bytes,
                   buffer_.data()))
     return unchanged() && false;
@@ -278,7 +296,15 @@ bool PlyBlockReader::read_faces(int64_t block,
     stopped = !visit(b);
     return !stopped;
   };
-  const bool ok = walk_faces(static_cast<size_t>(face_), block, &checked, face_offset_, nullptr);
+  bool ok = false;
+  try {
+    ok = walk_faces(static_cast<size_t>(face_), block, &checked, face_offset_, nullptr);
+  } catch (const std::bad_alloc&) {
+    // The read buffer and a block's lists (at most 4 entries per face).
+    const uint64_t need =
+        std::max<uint64_t>(buffer_.size(), kWalkBytes) + 16 * static_cast<uint64_t>(block);
+    return fail(not_enough_memory(format("read the faces of '%s'", path_.c_str()), need));
+  }
   if (record) {
     if (ok)
       face_sums_block_ = block;

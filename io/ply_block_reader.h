@@ -39,6 +39,9 @@ struct PlyFaceBlock {
 
 // The one line that refuses a file found to change during a run.
 std::string changed_file_message(const std::string& path);
+// The one line that ends a run short of memory: "Not enough memory to
+// <what> (<bytes in MB> needed)."
+std::string not_enough_memory(const std::string& what, uint64_t bytes);
 
 class PlyBlockReader {
  public:
