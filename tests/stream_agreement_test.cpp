@@ -8,28 +8,13 @@
 #include <fstream>
 #include <string>
 
+#include "tests/steady_lines.h"
 #include "tests/test_support.h"
 
 namespace Tavrin {
 namespace {
 
 namespace fs = std::filesystem;
-
-// The run's lines without those that carry times or the streaming note.
-std::string steady_lines(const std::string& text) {
-  std::string out;
-  size_t at = 0;
-  while (at < text.size()) {
-    size_t nl = text.find('\n', at);
-    if (nl == std::string::npos) nl = text.size();
-    const std::string line = text.substr(at, nl - at);
-    if (line.find("STATS") == std::string::npos && line.find("] v: ") == std::string::npos &&
-        line.find("was streamed") == std::string::npos)
-      out += line + "\n";
-    at = nl + 1;
-  }
-  return out;
-}
 
 std::string with_trailing_element(const std::string& ply, const std::string& header,
                                   const std::string& body) {
@@ -80,7 +65,7 @@ TEST(StreamAgreement, BothRoadsAcceptAndRefuseTheSameFiles) {
     EXPECT_EQ(runs[0].status, *c.memory_says ? 1 : 0) << runs[0].output;
     EXPECT_NE(runs[0].output.find(c.memory_says), std::string::npos) << runs[0].output;
     EXPECT_EQ(runs[1].status, runs[0].status);
-    EXPECT_EQ(steady_lines(runs[1].output), steady_lines(runs[0].output));
+    EXPECT_EQ(test::steady_lines(runs[1].output), test::steady_lines(runs[0].output));
     EXPECT_TRUE(files[0] == files[1]);
     EXPECT_EQ(files[0].empty(), *c.memory_says != '\0');
   }
