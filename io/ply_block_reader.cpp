@@ -41,7 +41,7 @@ uint64_t add_sum(uint64_t h, const void* data, size_t bytes) {
     h = (std::rotl(h, 23) ^ w) * kMul;
   }
   uint64_t w = 0;
-  std::memcpy(&w, p, bytes);
+  if (bytes > 0) std::memcpy(&w, p, bytes);  // p may be null for no bytes
   h = (std::rotl(h, 23) ^ w) * kMul;
   return h ^ (h >> 31);
 }
@@ -434,7 +434,7 @@ bool PlyBlockReader::walk_faces(size_t e, int64_t block,
           if ((status = read_count(src, prop.count_type, n)) != Status::Ok) return;
           if (n < 0) {
             status = Status::Bad;
-            why = format("negative list length %lld", static_cast<long long>(n));
+            why = kNegativeListLength;
             return;
           }
           if (k != list) {
@@ -461,9 +461,9 @@ bool PlyBlockReader::walk_faces(size_t e, int64_t block,
         break;
       }
       if (status == Status::Bad)
-        return fail(format("Error reading '%s' of '%s' number %lld%s%s",
+        return fail(format("Error reading '%s' of '%s' number %lld: %s",
                            props[failed_property].name.c_str(), el.name.c_str(),
-                           static_cast<long long>(r), why.empty() ? "" : ": ", why.c_str()));
+                           static_cast<long long>(r), why.empty() ? kNotANumber : why.c_str()));
       status = Status::Ok;
       const int more = refill();
       if (more < 0) return false;

@@ -79,7 +79,7 @@ WalkResult walk_records(Source& src, const PlyElement& e, int64_t first, int64_t
         int64_t n = 0;
         s = read_count(src, prop.count_type, n);
         if (s == Status::Ok && n < 0) {
-          r = {Status::Bad, i, k, "negative list length"};
+          r = {Status::Bad, i, k, kNegativeListLength};
           return r;
         }
         if (s == Status::Ok) {
@@ -90,7 +90,7 @@ WalkResult walk_records(Source& src, const PlyElement& e, int64_t first, int64_t
         }
       }
       if (s != Status::Ok) {
-        r = {s, i, k, s == Status::Bad ? "not a number of its type" : ""};
+        r = {s, i, k, s == Status::Bad ? kNotANumber : ""};
         return r;
       }
     }

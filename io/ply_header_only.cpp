@@ -84,9 +84,14 @@ bool PlyFile::open_header(const std::string& path) {
     found = true;
   }
   if (!found) {
-    const std::string why = magic_error(header_copy_, file_size);
+    // The parser says what it would say of the whole file: the first bad
+    // line, or the missing 'end_header' at the end of the copy.
+    data_ = header_copy_.data();
+    size_ = header_copy_.size();
+    if (read_header()) fail("Unexpected end of file: the header has no 'end_header'");
+    close();
     header_copy_.clear();
-    return fail(why.empty() ? "Unexpected end of file: the header has no 'end_header'" : why);
+    return false;
   }
   header_copy_.resize(scanned);
   data_ = header_copy_.data();
