@@ -1,6 +1,5 @@
 #include "app/stream_run.h"
 
-#include <strings.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,6 +16,7 @@
 #include "base/group_digits.h"
 #include "base/messages.h"
 #include "io/ply_block_reader.h"
+#include "io/ply_checks.h"
 #include "simplify/run_result.h"
 #include "simplify/stream_simplify.h"
 
@@ -185,10 +185,7 @@ StreamOutcome stream_simplify_file(const std::string& path, const SimplifyOption
     return StreamOutcome::ReadFailed;
   };
   const std::string file_name = after_last_separator(path);
-  const size_t dot = path.rfind('.');
-  if (dot == std::string::npos) return refuse("No extension. Only PLY files are supported");
-  if (strcasecmp(path.c_str() + dot, ".ply") != 0)
-    return refuse("Unsopported extension. Only PLY files are supported");
+  if (const std::string why = extension_error(path); !why.empty()) return refuse(why);
   if (!stream_covers(options.type))
     return refuse(
         format("%s cannot be streamed: its cells depend on the node normals, which need "
@@ -265,26 +262,17 @@ StreamOutcome stream_simplify_file(const std::string& path, const SimplifyOption
   });
   if (split_failed) return StreamOutcome::ReadFailed;
   if (!read || !reader.check_rest()) return refuse(reader.error());
-  if (bad_coordinate >= 0)
-    return refuse(format("Vertex %lld has a non-finite coordinate %c",
-                         static_cast<long long>(bad_coordinate / 3), "xyz"[bad_coordinate % 3]));
+  if (bad_coordinate >= 0) return refuse(non_finite_coordinate_text(bad_coordinate));
   constexpr int64_t kMaxCount = std::numeric_limits<int32_t>::max();
-  if (lines > kMaxCount || triangles + 2 * quads > kMaxCount)
-    return refuse("Too many faces: more than 2147483647 triangles or lines");
+  if (lines > kMaxCount || triangles + 2 * quads > kMaxCount) return refuse(kTooManyFaces);
   const struct {
     const BadIndex& bad;
     const char* name;
   } kinds[] = {{bad_line, "line"}, {bad_triangle, "triangle"}, {bad_quad, "quadrilateral"}};
   for (const auto& kind : kinds)
     if (kind.bad.record >= 0)
-      return refuse(format("Face index %d of %s %lld (element 'face') is outside the nodes 0..%d",
-                           kind.bad.value, kind.name, static_cast<long long>(kind.bad.record),
-                           static_cast<int>(n - 1)));
-  if (lines == 0 && triangles == 0 && quads == 0)
-    return refuse(
-        format("No faces in '%s': it needs an element 'face' with a list property "
-               "'vertex_indices' of at least 2 indices",
-               file_name.c_str()));
+      return refuse(face_index_text(kind.bad.value, kind.name, kind.bad.record, n));
+  if (lines == 0 && triangles == 0 && quads == 0) return refuse(no_faces_text(file_name));
   // The edge passes hold at most the budget, and no more than the per-node
   // arrays that stay in memory anyway, but
   // never less than 64 MB: below that the passes cost more than they save.
@@ -302,12 +290,7 @@ StreamOutcome stream_simplify_file(const std::string& path, const SimplifyOption
 
   for (int k = 0; k < file_fields; ++k)
     if (non_finite[k] > 0)
-      log_message(group_digits_text(format("Field '%s': %lld values that are not finite (NaN or "
-                                           "infinite) are taken as no value.",
-                                           reader.field_names()[k].c_str(),
-                                           static_cast<long long>(non_finite[k])),
-                                    1024) +
-                  "\n");
+      log_message(non_finite_values_text(reader.field_names()[k], non_finite[k]) + "\n");
   // The object's fields: those of the file (or "Artificial"), then "Boundary".
   std::vector<std::string> names = reader.field_names();
   const bool artificial = names.empty();

@@ -119,12 +119,9 @@ bool PlyBlockReader::open(const std::string& path) {
   for (size_t i = 0; i < elements.size() && vertex_ < 0; ++i)
     if (strcasecmp(elements[i].name.c_str(), "vertex") == 0 && elements[i].count != 0)
       vertex_ = static_cast<int>(i);
-  if (vertex_ < 0) return fail("No element 'vertex' with at least one instance");
+  if (vertex_ < 0) return fail(kNoVertexElement);
   const PlyElement& ve = elements[vertex_];
-  if (ve.count > kMaxCount)
-    return fail(format("Element '%s' has %lld instances, more than the %lld nodes supported",
-                       ve.name.c_str(), static_cast<long long>(ve.count),
-                       static_cast<long long>(kMaxCount)));
+  if (ve.count > kMaxCount) return fail(too_many_nodes_text(ve.name, ve.count));
   num_nodes_ = ve.count;
   bool have[3] = {false, false, false};
   size_t offset = 0;
@@ -148,8 +145,7 @@ bool PlyBlockReader::open(const std::string& path) {
   }
   vertex_record_ = offset;
   for (int axis = 0; axis < 3; ++axis)
-    if (!have[axis])
-      return fail(format("Element '%s' has no property '%c'", ve.name.c_str(), "xyz"[axis]));
+    if (!have[axis]) return fail(missing_axis_text(ve.name, axis));
   if (has_list) {
     streamable_ = false;
     return fail("The vertex records hold lists: only fixed-size vertex records can be streamed");
@@ -164,8 +160,7 @@ bool PlyBlockReader::open(const std::string& path) {
       }
       break;
     }
-  if (face_ >= 0 && !elements[face_].properties[face_list_].is_list)
-    return fail("Property 'vertex_indices' of element 'face' is not a list");
+  if (face_ >= 0 && !elements[face_].properties[face_list_].is_list) return fail(kFaceListNotAList);
 
   fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd_ < 0) return fail(format("Unable to open file '%s': %s", path.c_str(), strerror(errno)));
@@ -212,9 +207,7 @@ bool PlyBlockReader::pass_elements(size_t from, size_t to, uint64_t& offset) {
     }
     const uint64_t left = file_bytes_ - std::min(file_bytes_, offset);
     if (record != 0 && static_cast<uint64_t>(el.count) > left / record)
-      return fail(format("Unexpected end of file while reading '%s' number %lld of %lld",
-                         el.name.c_str(), static_cast<long long>(left / record),
-                         static_cast<long long>(el.count)));
+      return fail(element_cut_text(el.name, static_cast<int64_t>(left / record), el.count));
     offset += record * static_cast<uint64_t>(el.count);
   }
   return true;
@@ -382,9 +375,7 @@ bool PlyBlockReader::walk_faces(size_t e, int64_t block,
              filled - at < (need = 1 + 4 * static_cast<uint8_t>(buffer_[at]))) {
         const int more = refill();
         if (more < 0) return false;
-        if (more == 0)
-          return fail(format("Unexpected end of file while reading '%s' of '%s' number %lld",
-                             props[0].name.c_str(), el.name.c_str(), static_cast<long long>(r)));
+        if (more == 0) return fail(property_cut_text(props[0].name, el.name, r));
       }
       const char* p = buffer_.data() + at;
       const int entries = static_cast<uint8_t>(p[0]);
@@ -461,16 +452,13 @@ bool PlyBlockReader::walk_faces(size_t e, int64_t block,
         break;
       }
       if (status == Status::Bad)
-        return fail(format("Error reading '%s' of '%s' number %lld: %s",
-                           props[failed_property].name.c_str(), el.name.c_str(),
-                           static_cast<long long>(r), why.empty() ? kNotANumber : why.c_str()));
+        return fail(bad_value_text(props[failed_property].name, el.name, r,
+                                   why.empty() ? kNotANumber : why));
       status = Status::Ok;
       const int more = refill();
       if (more < 0) return false;
       if (more == 0) {
-        return fail(format("Unexpected end of file while reading '%s' of '%s' number %lld",
-                           props[failed_property].name.c_str(), el.name.c_str(),
-                           static_cast<long long>(r)));
+        return fail(property_cut_text(props[failed_property].name, el.name, r));
       }
     }
     if (!capture) continue;

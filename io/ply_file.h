@@ -14,7 +14,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace Tavrin {
@@ -119,10 +118,6 @@ class PlyFile {
 
  private:
   struct Cursor;
-  // The refusal of a file whose first bytes are `start` (all of them when
-  // shorter than 3, else at least up to the first newline when there is
-  // one) for its magic number; empty when they may begin a PLY header.
-  static std::string magic_error(std::string_view start, size_t file_size);
   bool fail(const std::string& text);
   bool fail_value(const PlyElement& e, const PlyProperty& p, int64_t instance,
                   const std::string& why);

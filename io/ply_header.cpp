@@ -74,17 +74,6 @@ int PlyElement::find(const std::string& property_name) const {
   return -1;
 }
 
-std::string PlyFile::magic_error(std::string_view start, size_t file_size) {
-  if (file_size < 3) return "Unable to read magic number from file";
-  if (start.size() < 3 || start.substr(0, 3) != "ply") return "Wrong magic number. Expected 'ply'";
-  const size_t nl = start.find('\n');
-  std::string_view line = start.substr(0, nl);
-  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  if ((nl != std::string_view::npos || start.size() == file_size) && line != "ply")
-    return "Wrong magic number. Expected 'ply'";
-  return {};
-}
-
 PlyFile::PlyFile(PlyErrorCallback on_error) : on_error_(std::move(on_error)) {}
 
 bool PlyFile::fail(const std::string& text) {
@@ -95,8 +84,7 @@ bool PlyFile::fail(const std::string& text) {
 
 bool PlyFile::fail_value(const PlyElement& e, const PlyProperty& p, int64_t instance,
                          const std::string& why) {
-  return fail(format("Error reading '%s' of '%s' number %lld%s%s", p.name.c_str(), e.name.c_str(),
-                     static_cast<long long>(instance), why.empty() ? "" : ": ", why.c_str()));
+  return fail(bad_value_text(p.name, e.name, instance, why));
 }
 
 bool PlyFile::open(const std::string& path) {
@@ -125,8 +113,8 @@ bool PlyFile::open(const std::string& path) {
   const ssize_t got = st.st_size >= 3 ? pread(fd, start, 4, 0) : 0;
   if (got >= 3 && std::memcmp(start, "ply", 3) != 0) {
     ::close(fd);
-    return fail(magic_error(std::string_view(start, static_cast<size_t>(got)),
-                            static_cast<size_t>(st.st_size)));
+    return fail(magic_number_error(std::string_view(start, static_cast<size_t>(got)),
+                                   static_cast<size_t>(st.st_size)));
   }
   if (st.st_size == 0) {
     ::close(fd);
@@ -163,7 +151,7 @@ bool PlyFile::read_header() {
   if (!data_) return fail("Invalid arguments");
   const char* p = data_;
   const char* const end = p + size_;
-  if (std::string why = magic_error(std::string_view(p, std::min<size_t>(size_, 3)), size_);
+  if (std::string why = magic_number_error(std::string_view(p, std::min<size_t>(size_, 3)), size_);
       !why.empty())
     return fail(why);
 

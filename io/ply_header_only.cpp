@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "base/messages.h"
+#include "io/ply_checks.h"
 #include "io/ply_file.h"
 
 namespace Tavrin {
@@ -58,7 +59,7 @@ bool PlyFile::open_header(const std::string& path) {
     }
     header_copy_.resize(have + static_cast<size_t>(got));
     // A file that is no PLY file is refused before its header is looked for.
-    if (std::string why = magic_error(header_copy_, file_size); have == 0 && !why.empty()) {
+    if (std::string why = magic_number_error(header_copy_, file_size); have == 0 && !why.empty()) {
       ::close(fd);
       header_copy_.clear();
       return fail(why);

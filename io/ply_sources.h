@@ -11,6 +11,7 @@
 #include <system_error>
 #include <type_traits>
 
+#include "io/ply_checks.h"
 #include "io/ply_file.h"
 
 namespace Tavrin::ply_detail {
@@ -76,10 +77,6 @@ inline bool is_space(char c) {
 }
 
 enum class Status { Ok, End, Bad };
-
-// Why a record was refused (Status::Bad), in the words of both readers.
-inline constexpr const char* kNegativeListLength = "negative list length";
-inline constexpr const char* kNotANumber = "not a number of its type";
 
 // A list count read as a double; one beyond the 64-bit range (or not finite)
 // cannot be converted and is bad input.
