@@ -81,6 +81,7 @@ TEST(StreamAgreement, SettingsAreRefusedLikeTheFlags) {
     std::string command, env;
     int status;
     const char* says;
+    const char* after = "";  // arguments after the grid
   } cases[] = {
       {tavrin, "TAVRIN_STREAM_BUDGET=1X", 2, "Invalid TAVRIN_STREAM_BUDGET '1X': give a positive"},
       {stream, "TAVRIN_STREAM_BUDGET=abc", 2, "Invalid TAVRIN_STREAM_BUDGET 'abc'"},
@@ -88,6 +89,7 @@ TEST(StreamAgreement, SettingsAreRefusedLikeTheFlags) {
       {stream, "TAVRIN_STREAM_BLOCK=0", 2, "Invalid TAVRIN_STREAM_BLOCK '0'"},
       {tavrin, "TAVRIN_STREAM_BLOCK=abc", 2, "Invalid TAVRIN_STREAM_BLOCK 'abc'"},
       {stream + " --frobnicate", "", 2, "Unknown option '--frobnicate'."},
+      {tavrin, "", 2, "Unknown option '--frobnicate'.", " --frobnicate"},
       {stream + " --block 99999999999", "", 0,
        "--block '99999999999' is capped at 16.777.216 vertices or faces."},
       {tavrin, "TAVRIN_STREAM_BLOCK=99999999999 TAVRIN_STREAM_BUDGET=1K", 0,
@@ -95,7 +97,8 @@ TEST(StreamAgreement, SettingsAreRefusedLikeTheFlags) {
       {tavrin, "TAVRIN_STREAM_BLOCK= TAVRIN_STREAM_BUDGET=", 0, "Files '"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.command + " " + c.env);
-    const test::RunResult r = test::run_command(c.command + " " + input + " HASH_UC 16", c.env);
+    const test::RunResult r =
+        test::run_command(c.command + " " + input + " HASH_UC 16" + c.after, c.env);
     EXPECT_EQ(r.status, c.status) << r.output;
     EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
     EXPECT_EQ(r.output.find("load factor"), std::string::npos);
