@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -37,6 +38,11 @@ int batch_run(int argc, char** argv, BatchRoad road, const StreamSettings* strea
   const int32_t grid_size = static_cast<int32_t>(*grid);
 
   if (argc == 5) {
+    // The batch run takes no options: "--x" is not a load factor.
+    if (std::strncmp(argv[4], "--", 2) == 0) {
+      log_message(format("Unknown option '%s'.\n", argv[4]));
+      return 2;
+    }
     std::optional<float> lf = parse_float(argv[4]);
     if (!lf || !std::isfinite(*lf) || *lf < 0.0f) {
       log_message(
@@ -58,7 +64,11 @@ int batch_run(int argc, char** argv, BatchRoad road, const StreamSettings* strea
 
   log_message(format("Reading %s ...\n", file.c_str()));
   const SimplifyOptions options{grid_size, type, load_factor};
-  const StreamSettings settings = stream ? *stream : stream_settings_from_environment();
+  StreamSettings settings;
+  if (stream)
+    settings = *stream;
+  else if (!stream_settings_from_environment(settings))
+    return 2;
   const bool streamed =
       road == BatchRoad::Streamed || (road == BatchRoad::Automatic && stream_covers(type) &&
                                       exceeds_memory_budget(file, settings.budget));

@@ -2,14 +2,21 @@
 
 #include <algorithm>
 #include <atomic>
+#include <new>
 
 namespace Tavrin {
 
 StreamBoundary::StreamBoundary(int64_t num_nodes)
     : num_nodes_(std::max<int64_t>(1, num_nodes)),
-      ranges_((std::max<int64_t>(1, num_nodes) >> kRangeShift) + 1),
-      count_(static_cast<size_t>(ranges_), 0),
-      marks_(static_cast<size_t>(num_nodes > 0 ? num_nodes : 0), 0) {}
+      ranges_((std::max<int64_t>(1, num_nodes) >> kRangeShift) + 1) {
+  const size_t marks = static_cast<size_t>(num_nodes > 0 ? num_nodes : 0);
+  try {
+    count_.assign(static_cast<size_t>(ranges_), 0);
+    marks_.assign(marks, 0);
+  } catch (const std::bad_alloc&) {
+    missing_ = marks + sizeof(uint64_t) * static_cast<uint64_t>(ranges_);
+  }
+}
 
 template <class Visit>
 void StreamBoundary::sides(const int32_t* t, int64_t count, const Visit& visit) const {
@@ -49,25 +56,48 @@ int StreamBoundary::plan(uint64_t budget) {
   return static_cast<int>(part_first_.size() - 1);
 }
 
-void StreamBoundary::begin_pass(int part) {
+bool StreamBoundary::begin_pass(int part) {
   first_ = part_first_[part];
   last_ = part_first_[part + 1];
-  cursor_.assign(static_cast<size_t>(last_ - first_ + 1), 0);
+  try {
+    cursor_.assign(static_cast<size_t>(last_ - first_ + 1), 0);
+    end_.assign(static_cast<size_t>(last_ - first_), 0);
+  } catch (const std::bad_alloc&) {
+    missing_ = 2 * sizeof(uint64_t) * static_cast<uint64_t>(last_ - first_ + 1);
+    return false;
+  }
   for (int64_t r = first_; r < last_; ++r)
-    cursor_[r - first_ + 1] = cursor_[r - first_] + count_[r];
+    end_[r - first_] = cursor_[r - first_ + 1] = cursor_[r - first_] + count_[r];
+  overflow_ = false;
   // Filled by the sweep before it is read: no need to clear it.
-  if (!words_) words_.reset(new uint64_t[std::max<uint64_t>(1, most_words_)]);
+  if (!words_) {
+    const uint64_t words = std::max<uint64_t>(1, most_words_);
+    words_.reset(new (std::nothrow) uint64_t[words]);
+    if (!words_) {
+      missing_ = sizeof(uint64_t) * words;
+      return false;
+    }
+  }
+  return true;
 }
 
 void StreamBoundary::add_triangles(const int32_t* t, int64_t count) {
   uint64_t* words = words_.get();
   sides(t, count, [&](int32_t lo, uint64_t word) {
     const int64_t r = range_of(lo);
-    if (r >= first_ && r < last_) words[cursor_[r - first_]++] = word;
+    if (r < first_ || r >= last_) return;
+    // More sides than the first sweep counted: the triangles changed.
+    uint64_t& at = cursor_[r - first_];
+    if (at == end_[r - first_])
+      overflow_ = true;
+    else
+      words[at++] = word;
   });
 }
 
-void StreamBoundary::end_pass() {
+bool StreamBoundary::end_pass() {
+  // Every range must be filled exactly, or some words were never written.
+  if (overflow_ || !std::equal(end_.begin(), end_.end(), cursor_.begin())) return false;
   // After the sweep each cursor stands at the start of the next range.
   const int64_t ranges = last_ - first_;
   uint64_t* words = words_.get();
@@ -90,12 +120,14 @@ void StreamBoundary::end_pass() {
     }
   }
   any_ = any_ || any;
+  return true;
 }
 
 void StreamBoundary::finish() {
   words_.reset();
   std::vector<uint64_t>().swap(count_);
   std::vector<uint64_t>().swap(cursor_);
+  std::vector<uint64_t>().swap(end_);
 }
 
 }  // namespace Tavrin

@@ -20,7 +20,12 @@ namespace Tavrin {
 
 class StreamBoundary {
  public:
+  // Takes 1 byte per node and 8 per 64 nodes; missing() tells when that
+  // memory was not there.
   explicit StreamBoundary(int64_t num_nodes);
+  // Bytes that could not be had (the constructor's, or begin_pass's when it
+  // returned false); 0 when nothing was missing.
+  uint64_t missing() const { return missing_; }
 
   // First sweep: every triangle of the mesh, block by block (sides with a
   // node outside the mesh are ignored here and below).
@@ -30,10 +35,14 @@ class StreamBoundary {
   // of parts, each needing one more sweep.
   int plan(uint64_t budget);
 
-  // One sweep per part: begin_pass(p), every triangle, end_pass().
-  void begin_pass(int part);
+  // One sweep per part: begin_pass(p), every triangle, end_pass(). False
+  // from begin_pass when the room for the largest part cannot be had
+  // (missing() says how much), from end_pass when the sweep's sides differ
+  // in number from the first sweep's (the triangles changed in between):
+  // nothing is marked then.
+  bool begin_pass(int part);
   void add_triangles(const int32_t* triangles, int64_t count);
-  void end_pass();
+  bool end_pass();
 
   // Frees everything but the marks.
   void finish();
@@ -55,10 +64,13 @@ class StreamBoundary {
   std::vector<int64_t> part_first_;    // first range of each part, then the end
   int64_t first_ = 0, last_ = 0;       // ranges of the current part
   std::vector<uint64_t> cursor_;       // next place of each range of the part
+  std::vector<uint64_t> end_;          // end of each range of the part
+  bool overflow_ = false;              // a range got more sides than counted
   std::unique_ptr<uint64_t[]> words_;  // room for the largest part, reused
   uint64_t most_words_ = 0;
   std::vector<uint8_t> marks_;
   bool any_ = false;
+  uint64_t missing_ = 0;
 };
 
 }  // namespace Tavrin

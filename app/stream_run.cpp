@@ -1,6 +1,5 @@
 #include "app/stream_run.h"
 
-#include <strings.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,12 +8,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <new>
+#include <stdexcept>
 #include <vector>
 
 #include "app/stream_boundary.h"
 #include "base/group_digits.h"
 #include "base/messages.h"
 #include "io/ply_block_reader.h"
+#include "io/ply_checks.h"
 #include "simplify/run_result.h"
 #include "simplify/stream_simplify.h"
 
@@ -59,14 +61,37 @@ uint64_t available_memory() {
 
 }  // namespace
 
-StreamSettings stream_settings_from_environment() {
-  StreamSettings s;
+bool set_stream_setting(StreamSettings& settings, const char* name, const char* text, bool block) {
+  const uint64_t value = parse_byte_size(text);
+  if (value == 0) {
+    log_message(format("Invalid %s '%s': give a positive number.\n", name, text ? text : ""));
+    return false;
+  }
+  if (!block) {
+    settings.budget = value;
+    return true;
+  }
+  if (value > static_cast<uint64_t>(kMaxStreamBlock))
+    log_message(
+        format("%s '%s' is capped at ", name, text) +
+        group_digits_text(
+            format("%lld vertices or faces.\n", static_cast<long long>(kMaxStreamBlock)), 256));
+  settings.block = static_cast<int64_t>(std::min<uint64_t>(value, kMaxStreamBlock));
+  return true;
+}
+
+bool stream_settings_from_environment(StreamSettings& settings) {
+  settings = StreamSettings();
   const uint64_t memory = available_memory();
-  if (memory > 0) s.budget = memory / 2;
-  if (uint64_t block = parse_byte_size(std::getenv("TAVRIN_STREAM_BLOCK")))
-    s.block = static_cast<int64_t>(std::min<uint64_t>(block, kMaxStreamBlock));
-  if (uint64_t budget = parse_byte_size(std::getenv("TAVRIN_STREAM_BUDGET"))) s.budget = budget;
-  return s;
+  if (memory > 0) settings.budget = memory / 2;
+  // An empty variable counts as unset.
+  for (const char* name : {"TAVRIN_STREAM_BLOCK", "TAVRIN_STREAM_BUDGET"}) {
+    const char* text = std::getenv(name);
+    if (text && *text &&
+        !set_stream_setting(settings, name, text, std::strcmp(name, "TAVRIN_STREAM_BLOCK") == 0))
+      return false;
+  }
+  return true;
 }
 
 uint64_t peak_resident_bytes() { return proc_kilobytes("/proc/self/status", "VmHWM: %llu kB"); }
@@ -111,16 +136,37 @@ void note_bad(const int32_t* v, int64_t count, int width, int64_t first_record, 
     }
 }
 
-// The quadrilaterals of a block as their two triangles (a, b, c), (c, d, a).
-void split_quads(const std::vector<int32_t>& quads, std::vector<int32_t>& out) {
+// The quadrilaterals of a block as their two triangles (a, b, c), (c, d, a);
+// false, having said so, when there is no memory for them.
+bool split_quads(const std::vector<int32_t>& quads, std::vector<int32_t>& out) {
   const size_t q = quads.size() / 4;
-  out.resize(6 * q);
+  try {
+    out.resize(6 * q);
+  } catch (const std::bad_alloc&) {
+    log_message(not_enough_memory("split the quadrilaterals", 6 * q * sizeof(int32_t)) + "\n");
+    return false;
+  }
   for (size_t i = 0; i < q; ++i) {
     const int32_t* d = quads.data() + 4 * i;
     int32_t* t = out.data() + 6 * i;
     t[0] = d[0], t[1] = d[1], t[2] = d[2];
     t[3] = d[2], t[4] = d[3], t[5] = d[0];
   }
+  return true;
+}
+
+// Sizes v to count elements (each set to `value`); false, having said so in
+// one line, when the memory is not there.
+template <class T>
+bool make_room(std::vector<T>& v, uint64_t count, const char* what, T value = T()) {
+  try {
+    v.assign(static_cast<size_t>(count), value);
+    return true;
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
+  log_message(not_enough_memory(what, count * sizeof(T)) + "\n");
+  return false;
 }
 
 std::string after_last_separator(const std::string& path) {
@@ -139,10 +185,7 @@ StreamOutcome stream_simplify_file(const std::string& path, const SimplifyOption
     return StreamOutcome::ReadFailed;
   };
   const std::string file_name = after_last_separator(path);
-  const size_t dot = path.rfind('.');
-  if (dot == std::string::npos) return refuse("No extension. Only PLY files are supported");
-  if (strcasecmp(path.c_str() + dot, ".ply") != 0)
-    return refuse("Unsopported extension. Only PLY files are supported");
+  if (const std::string why = extension_error(path); !why.empty()) return refuse(why);
   if (!stream_covers(options.type))
     return refuse(
         format("%s cannot be streamed: its cells depend on the node normals, which need "
@@ -157,11 +200,14 @@ StreamOutcome stream_simplify_file(const std::string& path, const SimplifyOption
 
   // Pass over the vertices: the coordinates, checked, and the values that
   // are not finite, counted per field.
-  std::vector<float> coords(static_cast<size_t>(3 * n));
+  std::vector<float> coords, values;
   std::vector<int64_t> non_finite(file_fields, 0);
+  if (!make_room(coords, 3 * static_cast<uint64_t>(n), "hold the node coordinates") ||
+      !make_room(values, static_cast<uint64_t>(file_fields) * std::min(block, n),
+                 "read the vertices in blocks"))
+    return StreamOutcome::ReadFailed;
   int64_t bad_coordinate = -1;
   {
-    std::vector<float> values(static_cast<size_t>(file_fields) * std::min(block, n));
     std::vector<float*> dest(file_fields);
     for (int k = 0; k < file_fields; ++k) dest[k] = values.data() + k * std::min(block, n);
     for (int64_t first = 0; first < n; first += block) {
@@ -177,10 +223,13 @@ StreamOutcome stream_simplify_file(const std::string& path, const SimplifyOption
 
   // First pass over the faces: counts, index checks and the first part of
   // the boundary edges.
+  std::vector<float>().swap(values);
   StreamBoundary boundary(n);
+  if (boundary.missing()) return refuse(not_enough_memory("mark the boundary", boundary.missing()));
   int64_t lines = 0, triangles = 0, quads = 0;
   BadIndex bad_line, bad_triangle, bad_quad;
   std::vector<int32_t> split;
+  bool split_failed = false;
   auto boundary_block = [&](const PlyFaceBlock& b, bool count) {
     auto add = [&](const std::vector<int32_t>& t) {
       const int64_t m = static_cast<int64_t>(t.size() / 3);
@@ -191,7 +240,10 @@ StreamOutcome stream_simplify_file(const std::string& path, const SimplifyOption
     };
     add(b.triangles);
     if (!b.quads.empty()) {
-      split_quads(b.quads, split);
+      if (!split_quads(b.quads, split)) {
+        split_failed = true;
+        return false;
+      }
       add(split);
     }
     return true;
@@ -208,48 +260,37 @@ StreamOutcome stream_simplify_file(const std::string& path, const SimplifyOption
     quads += static_cast<int64_t>(b.quads.size() / 4);
     return boundary_block(b, true);
   });
-  if (!read) return refuse(reader.error());
-  if (bad_coordinate >= 0)
-    return refuse(format("Vertex %lld has a non-finite coordinate %c",
-                         static_cast<long long>(bad_coordinate / 3), "xyz"[bad_coordinate % 3]));
+  if (split_failed) return StreamOutcome::ReadFailed;
+  if (!read || !reader.check_rest()) return refuse(reader.error());
+  if (bad_coordinate >= 0) return refuse(non_finite_coordinate_text(bad_coordinate));
   constexpr int64_t kMaxCount = std::numeric_limits<int32_t>::max();
-  if (lines > kMaxCount || triangles + 2 * quads > kMaxCount)
-    return refuse("Too many faces: more than 2147483647 triangles or lines");
+  if (lines > kMaxCount || triangles + 2 * quads > kMaxCount) return refuse(kTooManyFaces);
   const struct {
     const BadIndex& bad;
     const char* name;
   } kinds[] = {{bad_line, "line"}, {bad_triangle, "triangle"}, {bad_quad, "quadrilateral"}};
   for (const auto& kind : kinds)
     if (kind.bad.record >= 0)
-      return refuse(format("Face index %d of %s %lld (element 'face') is outside the nodes 0..%d",
-                           kind.bad.value, kind.name, static_cast<long long>(kind.bad.record),
-                           static_cast<int>(n - 1)));
-  if (lines == 0 && triangles == 0 && quads == 0)
-    return refuse(
-        format("No faces in '%s': it needs an element 'face' with a list property "
-               "'vertex_indices' of at least 2 indices",
-               file_name.c_str()));
+      return refuse(face_index_text(kind.bad.value, kind.name, kind.bad.record, n));
+  if (lines == 0 && triangles == 0 && quads == 0) return refuse(no_faces_text(file_name));
   // The edge passes hold at most the budget, and no more than the per-node
-  // arrays that stay in memory anyway.
-  const uint64_t edge_budget =
-      std::min<uint64_t>(settings.budget, std::max<uint64_t>(uint64_t{64} << 20, 16 * n));
+  // arrays that stay in memory anyway, but
+  // never less than 64 MB: below that the passes cost more than they save.
+  const uint64_t edge_budget = std::max<uint64_t>(
+      kMinEdgeBudget, std::min<uint64_t>(settings.budget, 16 * static_cast<uint64_t>(n)));
   const int parts = boundary.plan(edge_budget);
   for (int part = 0; part < parts; ++part) {
-    boundary.begin_pass(part);
+    if (!boundary.begin_pass(part))
+      return refuse(not_enough_memory("mark the boundary", boundary.missing()));
     if (!reader.read_faces(block, [&](const PlyFaceBlock& b) { return boundary_block(b, false); }))
-      return refuse(reader.error());
-    boundary.end_pass();
+      return split_failed ? StreamOutcome::ReadFailed : refuse(reader.error());
+    if (!boundary.end_pass()) return refuse(changed_file_message(path));
   }
   boundary.finish();
 
   for (int k = 0; k < file_fields; ++k)
     if (non_finite[k] > 0)
-      log_message(group_digits_text(format("Field '%s': %lld values that are not finite (NaN or "
-                                           "infinite) are taken as no value.",
-                                           reader.field_names()[k].c_str(),
-                                           static_cast<long long>(non_finite[k])),
-                                    1024) +
-                  "\n");
+      log_message(non_finite_values_text(reader.field_names()[k], non_finite[k]) + "\n");
   // The object's fields: those of the file (or "Artificial"), then "Boundary".
   std::vector<std::string> names = reader.field_names();
   const bool artificial = names.empty();
@@ -265,6 +306,9 @@ StreamOutcome stream_simplify_file(const std::string& path, const SimplifyOption
                         1024) +
       "\n");
 
+  // Set when a later read fails (having said why): the run then ends with
+  // no mesh, whatever the simplification made of the part it saw.
+  bool failed = false;
   // Values of the object's fields for a node range, from the file, the
   // coordinates or the boundary marks.
   std::vector<float> file_values;
@@ -282,7 +326,8 @@ StreamOutcome stream_simplify_file(const std::string& path, const SimplifyOption
       }
     }
     if (from_file && !reader.read_vertices(first, count, nullptr, file_dest.data())) {
-      log_message(reader.error() + "\n");
+      if (!failed) log_message(reader.error() + "\n");
+      failed = true;
       return false;
     }
     for (int j = 0; j < field_count; ++j) {
@@ -326,13 +371,16 @@ StreamOutcome stream_simplify_file(const std::string& path, const SimplifyOption
     if (ok && quads > 0)
       ok = reader.read_faces(block, [&](const PlyFaceBlock& b) {
         if (b.quads.empty()) return true;
-        split_quads(b.quads, split);
+        if (!split_quads(b.quads, split)) {
+          failed = true;
+          return false;
+        }
         return checked(split) && visit(split.data(), static_cast<int64_t>(split.size() / 3));
       });
-    if (changed)
-      log_message(format("The file '%s' changed while it was read.\n", path.c_str()));
-    else if (!ok && !reader.error().empty())
-      log_message(reader.error() + "\n");
+    if (!ok && !failed && (changed || !reader.error().empty())) {
+      log_message((changed ? changed_file_message(path) : reader.error()) + "\n");
+      failed = true;
+    }
     return ok;
   };
 
@@ -341,7 +389,9 @@ StreamOutcome stream_simplify_file(const std::string& path, const SimplifyOption
   std::vector<float> inputs[3];
   StreamedMesh mesh;
   if (choice.normals) {
-    std::vector<float> sums(static_cast<size_t>(3 * n), 0.0f);
+    std::vector<float> sums;
+    if (!make_room(sums, 3 * static_cast<uint64_t>(n), "sum the node normals"))
+      return StreamOutcome::ReadFailed;
     const bool ok = sweep([&](const int32_t* t, int64_t count) {
       for (int64_t i = 0; i < count; ++i) {
         const int32_t* c = t + 3 * i;
@@ -359,14 +409,17 @@ StreamOutcome stream_simplify_file(const std::string& path, const SimplifyOption
       return true;
     });
     if (!ok) return StreamOutcome::ReadFailed;
-    for (int k = 0; k < 3; ++k) inputs[k].resize(static_cast<size_t>(n));
+    for (int k = 0; k < 3; ++k)
+      if (!make_room(inputs[k], static_cast<uint64_t>(n), "hold the node normals"))
+        return StreamOutcome::ReadFailed;
     for (int64_t i = 0; i < n; ++i) {
       const Vec3 u = normalize(Vec3(sums[3 * i], sums[3 * i + 1], sums[3 * i + 2]));
       inputs[0][i] = u.x, inputs[1][i] = u.y, inputs[2][i] = u.z;
     }
   } else {
     for (int k = 0; k < choice.count; ++k) {
-      inputs[k].resize(static_cast<size_t>(n));
+      if (!make_room(inputs[k], static_cast<uint64_t>(n), "hold the node values"))
+        return StreamOutcome::ReadFailed;
       for (int64_t first = 0; first < n; first += block) {
         const int64_t m = std::min(block, n - first);
         float* out = inputs[k].data() + first;
@@ -385,6 +438,10 @@ StreamOutcome stream_simplify_file(const std::string& path, const SimplifyOption
   mesh.fields = field_block;
   mesh.node_block = block;
   result = simplify_streamed(mesh, options, choice.selected);
+  if (failed) {
+    result.reset();
+    return StreamOutcome::ReadFailed;
+  }
   return result ? StreamOutcome::Simplified : StreamOutcome::NoMesh;
 }
 

@@ -18,6 +18,9 @@ namespace Tavrin {
 // The largest block: a block of faces may hold twice as many triangles,
 // and a block of vertices is read in one piece.
 constexpr int64_t kMaxStreamBlock = int64_t{1} << 24;
+// The least memory the passes over the boundary edges are given, whatever
+// the budget.
+constexpr uint64_t kMinEdgeBudget = uint64_t{64} << 20;
 
 struct StreamSettings {
   int64_t block = 1 << 20;  // vertices or faces read per block
@@ -29,9 +32,15 @@ struct StreamSettings {
 
 // The settings from TAVRIN_STREAM_BLOCK (a count) and TAVRIN_STREAM_BUDGET
 // (bytes, with an optional K, M or G suffix); defaults where a variable is
-// unset or not a positive number. The default budget is half the memory
-// available when the process starts.
-StreamSettings stream_settings_from_environment();
+// unset or empty. The default budget is half the memory available when the
+// process starts. False, having said which, when a variable is set to
+// something that is not a positive number.
+bool stream_settings_from_environment(StreamSettings& settings);
+
+// Sets the block size (`block`) or the budget from a flag's or variable's
+// text `name` gave: false, having said so, when it is not a positive
+// number; a block beyond kMaxStreamBlock is capped, with a line saying so.
+bool set_stream_setting(StreamSettings& settings, const char* name, const char* text, bool block);
 
 // Parses a positive count or byte size with an optional K, M or G suffix
 // (powers of 1024); 0 when the text is not one.

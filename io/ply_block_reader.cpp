@@ -6,11 +6,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <optional>
 
+#include "base/group_digits.h"
 #include "base/messages.h"
 #include "io/ply_reader.h"
 #include "io/ply_sources.h"
@@ -25,6 +28,31 @@ constexpr int64_t kMaxCount = std::numeric_limits<int32_t>::max();
 // Bytes read at a time while walking list records.
 constexpr size_t kWalkBytes = size_t{4} << 20;
 
+// A checksum of bytes, mixed into h: eight bytes per multiply. It finds
+// changes, it is no defence against a file built to collide (the size and
+// time checks are).
+uint64_t add_sum(uint64_t h, const void* data, size_t bytes) {
+  constexpr uint64_t kMul = 0x9E3779B97F4A7C15ull;
+  const char* p = static_cast<const char*>(data);
+  h ^= bytes * kMul;
+  for (; bytes >= 8; p += 8, bytes -= 8) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    h = (std::rotl(h, 23) ^ w) * kMul;
+  }
+  uint64_t w = 0;
+  if (bytes > 0) std::memcpy(&w, p, bytes);  // p may be null for no bytes
+  h = (std::rotl(h, 23) ^ w) * kMul;
+  return h ^ (h >> 31);
+}
+
+uint64_t block_sum(const PlyFaceBlock& b) {
+  uint64_t h = add_sum(0, &b.skipped, sizeof b.skipped);
+  h = add_sum(h, b.lines.data(), b.lines.size() * sizeof(int32_t));
+  h = add_sum(h, b.triangles.data(), b.triangles.size() * sizeof(int32_t));
+  return add_sum(h, b.quads.data(), b.quads.size() * sizeof(int32_t));
+}
+
 }  // namespace
 
 PlyBlockReader::~PlyBlockReader() {
@@ -34,6 +62,32 @@ PlyBlockReader::~PlyBlockReader() {
 bool PlyBlockReader::fail(std::string text) {
   error_ = std::move(text);
   return false;
+}
+
+std::string changed_file_message(const std::string& path) {
+  return format("'%s' changed while it was being read.", path.c_str());
+}
+
+std::string not_enough_memory(const std::string& what, uint64_t bytes) {
+  // Only the figure is grouped: a path may hold digits.
+  return format("Not enough memory to %s (", what.c_str()) +
+         group_digits_text(
+             format("%.1f MB needed).", static_cast<double>(bytes) / (1024.0 * 1024.0)), 64);
+}
+
+bool PlyBlockReader::fail_changed() {
+  changed_ = true;
+  return fail(changed_file_message(path_));
+}
+
+bool PlyBlockReader::unchanged() {
+  struct stat st;
+  if (fstat(fd_, &st) != 0 || st.st_size != opened_.st_size ||
+      st.st_mtim.tv_sec != opened_.st_mtim.tv_sec ||
+      st.st_mtim.tv_nsec != opened_.st_mtim.tv_nsec ||
+      st.st_ctim.tv_sec != opened_.st_ctim.tv_sec || st.st_ctim.tv_nsec != opened_.st_ctim.tv_nsec)
+    return fail_changed();
+  return true;
 }
 
 int64_t PlyBlockReader::num_face_records() const {
@@ -65,12 +119,9 @@ bool PlyBlockReader::open(const std::string& path) {
   for (size_t i = 0; i < elements.size() && vertex_ < 0; ++i)
     if (strcasecmp(elements[i].name.c_str(), "vertex") == 0 && elements[i].count != 0)
       vertex_ = static_cast<int>(i);
-  if (vertex_ < 0) return fail("No element 'vertex' with at least one instance");
+  if (vertex_ < 0) return fail(kNoVertexElement);
   const PlyElement& ve = elements[vertex_];
-  if (ve.count > kMaxCount)
-    return fail(format("Element '%s' has %lld instances, more than the %lld nodes supported",
-                       ve.name.c_str(), static_cast<long long>(ve.count),
-                       static_cast<long long>(kMaxCount)));
+  if (ve.count > kMaxCount) return fail(too_many_nodes_text(ve.name, ve.count));
   num_nodes_ = ve.count;
   bool have[3] = {false, false, false};
   size_t offset = 0;
@@ -94,8 +145,7 @@ bool PlyBlockReader::open(const std::string& path) {
   }
   vertex_record_ = offset;
   for (int axis = 0; axis < 3; ++axis)
-    if (!have[axis])
-      return fail(format("Element '%s' has no property '%c'", ve.name.c_str(), "xyz"[axis]));
+    if (!have[axis]) return fail(missing_axis_text(ve.name, axis));
   if (has_list) {
     streamable_ = false;
     return fail("The vertex records hold lists: only fixed-size vertex records can be streamed");
@@ -110,62 +160,86 @@ bool PlyBlockReader::open(const std::string& path) {
       }
       break;
     }
-  if (face_ >= 0 && !elements[face_].properties[face_list_].is_list)
-    return fail("Property 'vertex_indices' of element 'face' is not a list");
+  if (face_ >= 0 && !elements[face_].properties[face_list_].is_list) return fail(kFaceListNotAList);
 
   fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd_ < 0) return fail(format("Unable to open file '%s': %s", path.c_str(), strerror(errno)));
-  file_bytes_ = header_.body_offset();
-  {
-    struct stat st;
-    if (fstat(fd_, &st) == 0) file_bytes_ = static_cast<uint64_t>(st.st_size);
-  }
+  if (fstat(fd_, &opened_) != 0)
+    return fail(format("Unable to open file '%s': %s", path.c_str(), strerror(errno)));
+  file_bytes_ = static_cast<uint64_t>(opened_.st_size);
   // Where the vertex and face records start: every element before the later
-  // of the two is passed over by its size.
+  // of the two is passed over by its size, with load_ply's checks.
   const size_t last = static_cast<size_t>(std::max(vertex_, face_));
   uint64_t at = header_.body_offset();
   for (size_t i = 0; i <= last; ++i) {
     if (static_cast<int>(i) == vertex_) vertex_offset_ = at;
     if (static_cast<int>(i) == face_) face_offset_ = at;
     if (i == last) break;
-    uint64_t bytes = 0;
-    if (!element_bytes(i, at, bytes)) return false;
-    at += bytes;
+    if (!pass_elements(i, i + 1, at)) return false;
   }
-  const uint64_t vertex_bytes = static_cast<uint64_t>(num_nodes_) * vertex_record_;
-  if (vertex_offset_ + vertex_bytes > file_bytes_) {
-    const int64_t complete =
-        vertex_record_ ? static_cast<int64_t>((file_bytes_ - vertex_offset_) / vertex_record_) : 0;
-    return fail(format("Unexpected end of file while reading '%s' number %lld of %lld",
-                       ve.name.c_str(), static_cast<long long>(complete),
-                       static_cast<long long>(num_nodes_)));
+  if (static_cast<int>(last) == vertex_) {
+    uint64_t end = vertex_offset_;
+    return pass_elements(last, last + 1, end);
   }
   return true;
 }
 
-bool PlyBlockReader::element_bytes(size_t e, uint64_t offset, uint64_t& bytes) {
-  const PlyElement& el = header_.elements()[e];
-  bool fixed = true;
-  uint64_t record = 0;
-  for (const PlyProperty& p : el.properties) {
-    fixed = fixed && !p.is_list;
-    record += ply_type_size(p.type);
+bool PlyBlockReader::pass_elements(size_t from, size_t to, uint64_t& offset) {
+  const std::vector<PlyElement>& elements = header_.elements();
+  for (size_t e = from; e < to && e < elements.size(); ++e) {
+    const PlyElement& el = elements[e];
+    bool fixed = true;
+    uint64_t record = 0;
+    for (const PlyProperty& p : el.properties) {
+      fixed = fixed && !p.is_list;
+      record += ply_type_size(p.type);
+    }
+    if (!fixed) {
+      uint64_t bytes = 0;
+      try {
+        if (!walk_faces(e, 0, nullptr, offset, &bytes)) return false;
+      } catch (const std::bad_alloc&) {
+        return fail(not_enough_memory(format("read the file '%s'", path_.c_str()),
+                                      2 * static_cast<uint64_t>(buffer_.size())));
+      }
+      offset += bytes;
+      continue;
+    }
+    const uint64_t left = file_bytes_ - std::min(file_bytes_, offset);
+    if (record != 0 && static_cast<uint64_t>(el.count) > left / record)
+      return fail(element_cut_text(el.name, static_cast<int64_t>(left / record), el.count));
+    offset += record * static_cast<uint64_t>(el.count);
   }
-  if (fixed) {
-    bytes = record * static_cast<uint64_t>(el.count);
-    return true;
-  }
-  return walk_faces(e, 0, nullptr, offset, &bytes);
+  return true;
+}
+
+bool PlyBlockReader::check_rest() {
+  const size_t last = static_cast<size_t>(std::max(vertex_, face_));
+  uint64_t at = face_end_;
+  if (static_cast<int>(last) == vertex_)
+    at = vertex_offset_ + static_cast<uint64_t>(num_nodes_) * vertex_record_;
+  else if (face_end_ == 0)
+    return fail("Invalid arguments: the faces were not read");
+  return pass_elements(last + 1, header_.elements().size(), at) && unchanged();
 }
 
 bool PlyBlockReader::read_vertices(int64_t first, int64_t count, float* xyz, float* const* fields) {
   if (first < 0 || count < 0 || first + count > num_nodes_) return fail("Invalid node range");
   if (count == 0) return true;
   const size_t bytes = static_cast<size_t>(count) * vertex_record_;
-  if (buffer_.size() < bytes) buffer_.resize(bytes);
+  try {
+    if (buffer_.size() < bytes) buffer_.resize(bytes);
+  } catch (const std::bad_alloc&) {
+    return fail(not_enough_memory(format("read the vertices of '%s'", path_.c_str()), bytes));
+  }
   if (!read_bytes(vertex_offset_ + static_cast<uint64_t>(first) * vertex_record_, bytes,
                   buffer_.data()))
-    return false;
+    return unchanged() && false;
+  // The first read of a range sets its checksum, every later one must match.
+  const std::pair<int64_t, uint64_t> sum(count, add_sum(0, buffer_.data(), bytes));
+  const auto [seen, first_read] = vertex_sums_.try_emplace(first, sum);
+  if (!first_read && seen->second != sum) return fail_changed();
+  if (!unchanged()) return false;
   const char* base = buffer_.data();
   const size_t record = vertex_record_;
   const bool swap = swap_needed(header_.storage());
@@ -198,8 +272,44 @@ bool PlyBlockReader::read_vertices(int64_t first, int64_t count, float* xyz, flo
 bool PlyBlockReader::read_faces(int64_t block,
                                 const std::function<bool(const PlyFaceBlock&)>& visit) {
   if (face_ < 0) return true;
-  return walk_faces(static_cast<size_t>(face_), std::max<int64_t>(1, block), &visit, face_offset_,
-                    nullptr);
+  if (!unchanged()) return false;
+  block = std::max<int64_t>(1, block);
+  const bool verify = face_sums_block_ == block, record = face_sums_block_ == 0;
+  if (record) face_sums_.clear();
+  size_t index = 0;
+  bool differs = false, stopped = false;
+  const std::function<bool(const PlyFaceBlock&)> checked = [&](const PlyFaceBlock& b) {
+    const uint64_t sum = block_sum(b);
+    if (verify && (index >= face_sums_.size() || face_sums_[index] != sum)) {
+      differs = true;
+      return false;
+    }
+    if (record) face_sums_.push_back(sum);
+    ++index;
+    stopped = !visit(b);
+    return !stopped;
+  };
+  bool ok = false;
+  try {
+    ok = walk_faces(static_cast<size_t>(face_), block, &checked, face_offset_, nullptr);
+  } catch (const std::bad_alloc&) {
+    // The read buffer and a block's lists (at most 4 entries per face).
+    const uint64_t need =
+        std::max<uint64_t>(buffer_.size(), kWalkBytes) + 16 * static_cast<uint64_t>(block);
+    return fail(not_enough_memory(format("read the faces of '%s'", path_.c_str()), need));
+  }
+  if (record) {
+    if (ok)
+      face_sums_block_ = block;
+    else
+      face_sums_.clear();
+  }
+  // A walk that the first one passed cannot fail on its own or end early
+  // unless the file changed.
+  if (differs || (verify && ((!ok && !stopped) || (ok && index != face_sums_.size()))))
+    return fail_changed();
+  if (!unchanged()) return false;
+  return ok;
 }
 
 // Walks the records of element e from `offset`: with visit, the face lists
@@ -265,9 +375,7 @@ bool PlyBlockReader::walk_faces(size_t e, int64_t block,
              filled - at < (need = 1 + 4 * static_cast<uint8_t>(buffer_[at]))) {
         const int more = refill();
         if (more < 0) return false;
-        if (more == 0)
-          return fail(format("Unexpected end of file while reading '%s' of '%s' number %lld",
-                             props[0].name.c_str(), el.name.c_str(), static_cast<long long>(r)));
+        if (more == 0) return fail(property_cut_text(props[0].name, el.name, r));
       }
       const char* p = buffer_.data() + at;
       const int entries = static_cast<uint8_t>(p[0]);
@@ -287,6 +395,7 @@ bool PlyBlockReader::walk_faces(size_t e, int64_t block,
         ++out.skipped;
       if (++in_block == block && !flush()) return false;
     }
+    face_end_ = start + at;
     return flush();
   };
   if (fast) {
@@ -316,7 +425,7 @@ bool PlyBlockReader::walk_faces(size_t e, int64_t block,
           if ((status = read_count(src, prop.count_type, n)) != Status::Ok) return;
           if (n < 0) {
             status = Status::Bad;
-            why = format("negative list length %lld", static_cast<long long>(n));
+            why = kNegativeListLength;
             return;
           }
           if (k != list) {
@@ -343,16 +452,13 @@ bool PlyBlockReader::walk_faces(size_t e, int64_t block,
         break;
       }
       if (status == Status::Bad)
-        return fail(format("Error reading '%s' of '%s' number %lld%s%s",
-                           props[failed_property].name.c_str(), el.name.c_str(),
-                           static_cast<long long>(r), why.empty() ? "" : ": ", why.c_str()));
+        return fail(bad_value_text(props[failed_property].name, el.name, r,
+                                   why.empty() ? kNotANumber : why));
       status = Status::Ok;
       const int more = refill();
       if (more < 0) return false;
       if (more == 0) {
-        return fail(format("Unexpected end of file while reading '%s' of '%s' number %lld",
-                           props[failed_property].name.c_str(), el.name.c_str(),
-                           static_cast<long long>(r)));
+        return fail(property_cut_text(props[failed_property].name, el.name, r));
       }
     }
     if (!capture) continue;
@@ -367,6 +473,7 @@ bool PlyBlockReader::walk_faces(size_t e, int64_t block,
     if (++in_block == block && !flush()) return false;
   }
   if (bytes) *bytes = start + at - offset;
+  if (capture) face_end_ = start + at;
   return flush();
 }
 

@@ -8,11 +8,19 @@
 // fields in header order, and the list "vertex_indices" of the first element
 // "face" (2 entries a line, 3 a triangle, 4 or more a quadrilateral of the
 // first four; entries beyond int32 become -1).
+//
+// A file that changes between the passes of a run is caught: every read
+// compares the file's size and modification time with those seen at open,
+// and each vertex range and each face block is checked against a checksum
+// of its first read, before anything read later is handed out.
 #pragma once
+
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "io/ply_file.h"
@@ -28,6 +36,12 @@ struct PlyFaceBlock {
   std::vector<int32_t> quads;                                  // 4 per quadrilateral
   int64_t skipped = 0;                                         // lists of fewer than 2 entries
 };
+
+// The one line that refuses a file found to change during a run.
+std::string changed_file_message(const std::string& path);
+// The one line that ends a run short of memory: "Not enough memory to
+// <what> (<bytes in MB> needed)."
+std::string not_enough_memory(const std::string& what, uint64_t bytes);
 
 class PlyBlockReader {
  public:
@@ -59,13 +73,30 @@ class PlyBlockReader {
   // Walks every face record in order, at most `block` faces per call of
   // visit; stops early when visit returns false. False when the file is
   // short or a list is broken (error() says where) or visit stopped.
+  // The first complete walk with a block size is remembered: a later walk
+  // with that size whose blocks differ from it stops before handing the
+  // differing block to visit, with the changed-file error.
   bool read_faces(int64_t block, const std::function<bool(const PlyFaceBlock&)>& visit);
+
+  // The elements after the vertices and faces, checked as load_ply reads
+  // them: false with load_ply's error when the file is too short for them
+  // or a list among them is broken. Call after a complete read_faces (or
+  // with a file without faces).
+  bool check_rest();
+
+  // Whether the file still has the size and modification time it had at
+  // open; false with the changed-file error otherwise.
+  bool unchanged();
+  // Whether the last error was the changed-file error.
+  bool changed() const { return changed_; }
 
  private:
   bool fail(std::string text);
+  bool fail_changed();
+  // Fixed-size elements by their size, list elements walked, from element
+  // `from` at `offset` up to but not including `to`; `offset` ends past them.
+  bool pass_elements(size_t from, size_t to, uint64_t& offset);
   bool read_bytes(uint64_t offset, size_t bytes, char* into);
-  // Byte size of the records of element e, by walking them when they hold lists.
-  bool element_bytes(size_t e, uint64_t offset, uint64_t& bytes);
   bool walk_faces(size_t e, int64_t block, const std::function<bool(const PlyFaceBlock&)>* visit,
                   uint64_t offset, uint64_t* bytes);
 
@@ -88,6 +119,14 @@ class PlyBlockReader {
   std::vector<std::string> field_names_;
   std::vector<char> buffer_;
   int fd_ = -1;
+  struct stat opened_ {};
+  bool changed_ = false;
+  uint64_t face_end_ = 0;  // offset past the face records, after a complete walk
+  // Checksums of the first reads: per vertex range (by its first node), and
+  // per face block of the first complete walk with face_sums_block_.
+  std::unordered_map<int64_t, std::pair<int64_t, uint64_t>> vertex_sums_;
+  std::vector<uint64_t> face_sums_;
+  int64_t face_sums_block_ = 0;
 
  public:
   PlyBlockReader() = default;

@@ -79,7 +79,7 @@ WalkResult walk_records(Source& src, const PlyElement& e, int64_t first, int64_t
         int64_t n = 0;
         s = read_count(src, prop.count_type, n);
         if (s == Status::Ok && n < 0) {
-          r = {Status::Bad, i, k, "negative list length"};
+          r = {Status::Bad, i, k, kNegativeListLength};
           return r;
         }
         if (s == Status::Ok) {
@@ -90,7 +90,7 @@ WalkResult walk_records(Source& src, const PlyElement& e, int64_t first, int64_t
         }
       }
       if (s != Status::Ok) {
-        r = {s, i, k, s == Status::Bad ? "not a number of its type" : ""};
+        r = {s, i, k, s == Status::Bad ? kNotANumber : ""};
         return r;
       }
     }
@@ -244,9 +244,7 @@ bool PlyFile::read_binary_columns(const PlyColumn* columns) {
   const size_t remaining = size_ - pos_;
   if (record != 0 && static_cast<uint64_t>(e.count) > remaining / record) {
     int64_t complete = static_cast<int64_t>(remaining / record);
-    return fail(format("Unexpected end of file while reading '%s' number %lld of %lld",
-                       e.name.c_str(), static_cast<long long>(complete),
-                       static_cast<long long>(e.count)));
+    return fail(element_cut_text(e.name, complete, e.count));
   }
   const char* base = data_ + pos_;
   const bool swap = swap_needed(storage_);
@@ -287,9 +285,7 @@ bool PlyFile::read_ascii(const PlyColumn* columns, size_t list_property, PlyFace
   AsciiSource src{data_ + pos_, data_ + size_};
   WalkResult r = walk_records(src, e, 0, e.count, columns, list_property, faces);
   if (r.status == Status::End)
-    return fail(format("Unexpected end of file while reading '%s' of '%s' number %lld",
-                       e.properties[r.property].name.c_str(), e.name.c_str(),
-                       static_cast<long long>(r.instance)));
+    return fail(property_cut_text(e.properties[r.property].name, e.name, r.instance));
   if (r.status == Status::Bad)
     return fail_value(e, e.properties[r.property], r.instance,
                       format("'%s' is %s", src.token_text().c_str(), r.why));
@@ -314,9 +310,7 @@ bool PlyFile::read_binary_generic(const PlyColumn* columns, size_t list_property
     p = src.p;
   }
   if (r.status == Status::End)
-    return fail(format("Unexpected end of file while reading '%s' of '%s' number %lld",
-                       e.properties[r.property].name.c_str(), e.name.c_str(),
-                       static_cast<long long>(r.instance)));
+    return fail(property_cut_text(e.properties[r.property].name, e.name, r.instance));
   if (r.status == Status::Bad) return fail_value(e, e.properties[r.property], r.instance, r.why);
   pos_ = static_cast<size_t>(p - data_);
   ++next_element_;
@@ -341,9 +335,7 @@ bool PlyFile::read_binary_triangles(size_t list_property, PlyFaceLists& out) {
     run.template operator()<true>();
   else
     run.template operator()<false>();
-  if (r.status == Status::End)
-    return fail(format("Unexpected end of file while reading '%s' of '%s' number %lld",
-                       prop.name.c_str(), e.name.c_str(), static_cast<long long>(r.instance)));
+  if (r.status == Status::End) return fail(property_cut_text(prop.name, e.name, r.instance));
   if (r.status == Status::Bad) return fail_value(e, prop, r.instance, r.why);
   pos_ = static_cast<size_t>(p - data_);
   ++next_element_;

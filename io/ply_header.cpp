@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string_view>
@@ -83,8 +84,7 @@ bool PlyFile::fail(const std::string& text) {
 
 bool PlyFile::fail_value(const PlyElement& e, const PlyProperty& p, int64_t instance,
                          const std::string& why) {
-  return fail(format("Error reading '%s' of '%s' number %lld%s%s", p.name.c_str(), e.name.c_str(),
-                     static_cast<long long>(instance), why.empty() ? "" : ": ", why.c_str()));
+  return fail(bad_value_text(p.name, e.name, instance, why));
 }
 
 bool PlyFile::open(const std::string& path) {
@@ -107,6 +107,14 @@ bool PlyFile::open(const std::string& path) {
   if (!S_ISREG(st.st_mode)) {
     ::close(fd);
     return fail(format("Unable to open file '%s': not a regular file", path.c_str()));
+  }
+  // A file that is no PLY file is refused before it is mapped and read.
+  char start[4] = {};
+  const ssize_t got = st.st_size >= 3 ? pread(fd, start, 4, 0) : 0;
+  if (got >= 3 && std::memcmp(start, "ply", 3) != 0) {
+    ::close(fd);
+    return fail(magic_number_error(std::string_view(start, static_cast<size_t>(got)),
+                                   static_cast<size_t>(st.st_size)));
   }
   if (st.st_size == 0) {
     ::close(fd);
@@ -143,8 +151,9 @@ bool PlyFile::read_header() {
   if (!data_) return fail("Invalid arguments");
   const char* p = data_;
   const char* const end = p + size_;
-  if (size_ < 3) return fail("Unable to read magic number from file");
-  if (std::memcmp(p, "ply", 3) != 0) return fail("Wrong magic number. Expected 'ply'");
+  if (std::string why = magic_number_error(std::string_view(p, std::min<size_t>(size_, 3)), size_);
+      !why.empty())
+    return fail(why);
 
   int line_number = 0;
   std::string_view line;

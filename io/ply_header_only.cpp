@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "base/messages.h"
+#include "io/ply_checks.h"
 #include "io/ply_file.h"
 
 namespace Tavrin {
@@ -57,6 +58,12 @@ bool PlyFile::open_header(const std::string& path) {
       return fail(format("Unable to read file '%s': %s", path.c_str(), strerror(err)));
     }
     header_copy_.resize(have + static_cast<size_t>(got));
+    // A file that is no PLY file is refused before its header is looked for.
+    if (std::string why = magic_number_error(header_copy_, file_size); have == 0 && !why.empty()) {
+      ::close(fd);
+      header_copy_.clear();
+      return fail(why);
+    }
     for (;;) {
       const char* line = header_copy_.data() + scanned;
       const char* stop = header_copy_.data() + header_copy_.size();
@@ -78,9 +85,14 @@ bool PlyFile::open_header(const std::string& path) {
     found = true;
   }
   if (!found) {
+    // The parser says what it would say of the whole file: the first bad
+    // line, or the missing 'end_header' at the end of the copy.
+    data_ = header_copy_.data();
+    size_ = header_copy_.size();
+    if (read_header()) fail("Unexpected end of file: the header has no 'end_header'");
+    close();
     header_copy_.clear();
-    if (file_size < 3) return fail("Unable to read magic number from file");
-    return fail("Unexpected end of file: the header has no 'end_header'");
+    return false;
   }
   header_copy_.resize(scanned);
   data_ = header_copy_.data();

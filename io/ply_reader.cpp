@@ -13,6 +13,7 @@
 
 #include "base/group_digits.h"
 #include "base/messages.h"
+#include "io/ply_checks.h"
 #include "io/ply_file.h"
 
 namespace Tavrin {
@@ -182,12 +183,9 @@ bool read_into(const std::string& path, Target& target) {
   size_t vertex = elements.size();
   for (size_t i = 0; i < elements.size() && vertex == elements.size(); ++i)
     if (strcasecmp(elements[i].name.c_str(), "vertex") == 0 && elements[i].count != 0) vertex = i;
-  if (vertex == elements.size()) return refuse("No element 'vertex' with at least one instance");
+  if (vertex == elements.size()) return refuse(kNoVertexElement);
   const PlyElement& ve = elements[vertex];
-  if (ve.count > kMaxCount)
-    return refuse(format("Element '%s' has %lld instances, more than the %lld nodes supported",
-                         ve.name.c_str(), static_cast<long long>(ve.count),
-                         static_cast<long long>(kMaxCount)));
+  if (ve.count > kMaxCount) return refuse(too_many_nodes_text(ve.name, ve.count));
   const int32_t n = static_cast<int32_t>(ve.count);
 
   std::vector<PlyColumn> columns(ve.properties.size());
@@ -208,8 +206,7 @@ bool read_into(const std::string& path, Target& target) {
     }
   }
   for (int axis = 0; axis < 3; ++axis)
-    if (!have[axis])
-      return refuse(format("Element '%s' has no property '%c'", ve.name.c_str(), "xyz"[axis]));
+    if (!have[axis]) return refuse(missing_axis_text(ve.name, axis));
 
   float* const coordinates = target.coordinates(n);
   for (size_t k = 0; k < ve.properties.size(); ++k)
@@ -227,7 +224,7 @@ bool read_into(const std::string& path, Target& target) {
       break;
     }
   if (face < elements.size() && !elements[face].properties[face_list].is_list)
-    return refuse("Property 'vertex_indices' of element 'face' is not a list");
+    return refuse(kFaceListNotAList);
 
   PlyFaceLists faces;
   faces.triangle_dest = target.triangles(
@@ -246,15 +243,13 @@ bool read_into(const std::string& path, Target& target) {
 #pragma omp parallel for schedule(static) reduction(min : bad) if (num_coordinates > 262144)
   for (int64_t i = 0; i < num_coordinates; ++i)
     if (!std::isfinite(coordinates[i]) && i < bad) bad = i;
-  if (bad < num_coordinates)
-    return refuse(format("Vertex %lld has a non-finite coordinate %c",
-                         static_cast<long long>(bad / 3), "xyz"[bad % 3]));
+  if (bad < num_coordinates) return refuse(non_finite_coordinate_text(bad));
 
   const int64_t num_lines = static_cast<int64_t>(faces.lines.size() / 2);
   const int64_t num_triangles = faces.num_dest_triangles;
   const int64_t num_quads = static_cast<int64_t>(faces.quads.size() / 4);
   if (num_lines > kMaxCount || num_triangles + 2 * num_quads > kMaxCount)
-    return refuse("Too many faces: more than 2147483647 triangles or lines");
+    return refuse(kTooManyFaces);
 
   struct Kind {
     const int32_t* indices;
@@ -270,8 +265,7 @@ bool read_into(const std::string& path, Target& target) {
     if (bad_entry >= 0) {
       const int64_t record = bad_entry / kind.width;
       const int32_t value = kind.indices[record * kind.stride + bad_entry % kind.width];
-      return refuse(format("Face index %d of %s %lld (element 'face') is outside the nodes 0..%d",
-                           value, kind.name, static_cast<long long>(record), n - 1));
+      return refuse(face_index_text(value, kind.name, record, n));
     }
   }
   target.finish(n, faces);
@@ -307,12 +301,8 @@ std::unique_ptr<Object> load_ply(const std::string& path) {
   std::unique_ptr<Object> object;
   std::string message;
   const std::string file_name = after_last_separator(path, true);
-  const size_t dot = path.rfind('.');
-  if (dot == std::string::npos) {
-    message = "No extension. Only PLY files are supported";
-  } else if (strcasecmp(path.c_str() + dot, ".ply") != 0) {
-    message = "Unsopported extension. Only PLY files are supported";
-  } else {
+  message = extension_error(path);
+  if (message.empty()) {
     signal_busy(BusyEvent::Start);
     show_progress(format("Reading '%s' ...", file_name.c_str()));
     PlyMesh mesh;
@@ -321,20 +311,11 @@ std::unique_ptr<Object> load_ply(const std::string& path) {
     if (!read) {
       message = mesh.error.empty() ? format("Error reading file '%s'.", path.c_str()) : mesh.error;
     } else if (mesh.lines.empty() && mesh.triangles.empty()) {
-      message = format(
-          "No faces in '%s': it needs an element 'face' with a list property "
-          "'vertex_indices' of at least 2 indices",
-          file_name.c_str());
+      message = no_faces_text(file_name);
     } else {
       for (Scalar& field : mesh.scalars) {
         const int64_t replaced = replace_non_finite_values(field.values);
-        if (replaced > 0)
-          log_message(group_digits_text(
-                          format("Field '%s': %lld values that are not finite (NaN or infinite) "
-                                 "are taken as no value.",
-                                 field.name.c_str(), static_cast<long long>(replaced)),
-                          1024) +
-                      "\n");
+        if (replaced > 0) log_message(non_finite_values_text(field.name, replaced) + "\n");
       }
       show_progress("Creating object...");
       signal_busy(BusyEvent::Step);

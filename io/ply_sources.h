@@ -11,6 +11,7 @@
 #include <system_error>
 #include <type_traits>
 
+#include "io/ply_checks.h"
 #include "io/ply_file.h"
 
 namespace Tavrin::ply_detail {

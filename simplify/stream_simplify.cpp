@@ -99,7 +99,12 @@ std::unique_ptr<Object> simplify_streamed_with_threads(const StreamedMesh& sourc
     });
     std::vector<uint8_t>().swap(reached);
     lap(phase_times().submit);
-    if (swept) {
+    // A sweep that failed has said why; its partial sums make no mesh.
+    if (!swept) {
+      delete_handler(handler);
+      return nullptr;
+    }
+    {
       handler->solve();
       lap(phase_times().optimal);
       const int32_t kept_count = static_cast<int32_t>(kept.size() / 3);
@@ -137,6 +142,10 @@ std::unique_ptr<Object> simplify_streamed_with_threads(const StreamedMesh& sourc
       for (int32_t j = 0; ok && j < count && j < static_cast<int32_t>(arrays.size()); ++j)
         result_values[first + j] = std::move(arrays[j]);
       phase_times().interpolate += interp.elapsed();
+    }
+    if (!ok) {  // a value block that could not be read has said why
+      delete_handler(handler);
+      return nullptr;
     }
     t_interp = phase.elapsed();
   }

@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,6 +17,7 @@
 #include "io/ply_writer.h"
 #include "mesh/object.h"
 #include "simplify/simp_type.h"
+#include "tests/steady_lines.h"
 #include "tests/stream_test_mesh.h"
 #include "tests/test_support.h"
 
@@ -34,17 +34,6 @@ const char* const kCovered[] = {"HASH_UC",
                                 "HASH_UC_SCALAR3_VECTOR",
                                 "HASH_UC_SINGLE",
                                 "HASH_UC_COHERENT"};
-
-// The messages without the lines that carry times or the streaming note.
-std::string stable_lines(const std::string& text) {
-  std::istringstream in(text);
-  std::string line, out;
-  while (std::getline(in, line))
-    if (line.find("STATS") == std::string::npos && line.find("] v: ") == std::string::npos &&
-        line.find("was streamed") == std::string::npos)
-      out += line + "\n";
-  return out;
-}
 
 struct Outputs {
   test::RunResult run;
@@ -111,7 +100,7 @@ TEST(StreamRoad, WritesTheInMemoryFilesForEveryCoveredType) {
         const Outputs streamed = run_and_take(stream + args + options, env, base);
         ASSERT_EQ(streamed.run.status, 0) << streamed.run.output;
         EXPECT_NE(streamed.run.output.find("was streamed in blocks of"), std::string::npos);
-        EXPECT_EQ(stable_lines(streamed.run.output), stable_lines(memory.run.output));
+        EXPECT_EQ(test::steady_lines(streamed.run.output), test::steady_lines(memory.run.output));
         EXPECT_TRUE(streamed.msh == memory.msh);
         EXPECT_TRUE(streamed.res == memory.res);
       }
@@ -162,7 +151,7 @@ TEST(StreamRoad, RefusesWhatItCannotStreamAndTavrinSwitchesByBudget) {
         test::run_command(tavrin + " " + dir + "/" + name + ".ply HASH_UC 16");
     const test::RunResult streamed =
         test::run_command(stream + " " + dir + "/" + name + ".ply HASH_UC 16");
-    EXPECT_EQ(stable_lines(memory.output), stable_lines(streamed.output));
+    EXPECT_EQ(test::steady_lines(memory.output), test::steady_lines(streamed.output));
   }
 
   // Beyond the budget tavrin streams what it can, and writes the same files.

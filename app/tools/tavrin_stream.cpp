@@ -43,25 +43,22 @@ int main(int argc, char** argv) {
     log_message(stream_usage(argv[0]));
     return 0;
   }
-  StreamSettings settings = stream_settings_from_environment();
+  StreamSettings settings;
+  if (!stream_settings_from_environment(settings)) return 2;
   std::vector<char*> args{argv[0]};
   for (int i = 1; i < argc; ++i) {
     const bool block = std::strcmp(argv[i], "--block") == 0;
     const bool budget = std::strcmp(argv[i], "--budget") == 0;
     if (!block && !budget) {
+      if (std::strncmp(argv[i], "--", 2) == 0) {
+        log_message(format("Unknown option '%s'.\n", argv[i]));
+        log_message(stream_usage(argv[0]));
+        return 2;
+      }
       args.push_back(argv[i]);
       continue;
     }
-    const uint64_t value = i + 1 < argc ? parse_byte_size(argv[i + 1]) : 0;
-    if (value == 0) {
-      log_message(format("Invalid %s '%s': give a positive number.\n", argv[i],
-                         i + 1 < argc ? argv[i + 1] : ""));
-      return 2;
-    }
-    if (block)
-      settings.block = static_cast<int64_t>(std::min<uint64_t>(value, kMaxStreamBlock));
-    else
-      settings.budget = value;
+    if (!set_stream_setting(settings, argv[i], i + 1 < argc ? argv[i + 1] : "", block)) return 2;
     ++i;
   }
   const int count = static_cast<int>(args.size());

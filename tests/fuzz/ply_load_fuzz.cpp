@@ -34,6 +34,7 @@ void remove_input() { std::remove(input_path().c_str()); }
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // Messages are dropped: the fuzzer's own output stays readable.
   Tavrin::set_message_sink([](Tavrin::MessageRoute, const std::string&) {});
+  input_path();  // made before the exit handler, so destroyed after it
   std::atexit(remove_input);
   return 0;
 }
