@@ -58,17 +58,19 @@ void choose_inputs(Object& source, simp_type type, ChosenInputs& c) {
 }  // namespace
 
 // The run itself, on the thread count in force.
-std::unique_ptr<Object> simplify_object_with_threads(Object* source,
-                                                     const SimplifyOptions& options);
+std::unique_ptr<Object> simplify_object_with_threads(Object* source, const SimplifyOptions& options,
+                                                     ResultError* error);
 
-std::unique_ptr<Object> simplify_object(Object* source, const SimplifyOptions& options) {
-  if (source && source->full) return simplify_object(source->full.get(), options);
+std::unique_ptr<Object> simplify_object(Object* source, const SimplifyOptions& options,
+                                        ResultError* error) {
+  if (error) *error = ResultError{};
+  if (source && source->full) return simplify_object(source->full.get(), options, error);
   const OneThreadForSmallMeshes threads(source ? source->num_triangles() : 0);
-  return simplify_object_with_threads(source, options);
+  return simplify_object_with_threads(source, options, error);
 }
 
-std::unique_ptr<Object> simplify_object_with_threads(Object* source,
-                                                     const SimplifyOptions& options) {
+std::unique_ptr<Object> simplify_object_with_threads(Object* source, const SimplifyOptions& options,
+                                                     ResultError* error_out) {
   if (!source) return nullptr;
   const simp_type type = options.type;
   const int32_t grid_size = options.grid_size;
@@ -122,6 +124,7 @@ std::unique_ptr<Object> simplify_object_with_threads(Object* source,
 
   report_run(type, grid_size, mesh, t_total, t_simp, t_interp, memory);
   if (error.measured) log_message(result_error_line(error));
+  if (error_out) *error_out = error;
   const int folded[3] = {type == HASH_UC_SCALAR
                              ? (chosen.inputs.arrays[0] ? source->scalar_index : -1)
                              : chosen.vector_fields[0],

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "mesh/object.h"
+#include "simplify/result_error.h"
 #include "simplify/simp_type.h"
 #include "simplify/simplify_options.h"
 
@@ -17,7 +18,10 @@ namespace Tavrin {
 // result without nodes or without triangles and lines). May select field 0
 // as the source's scalar for HASH_UC_SCALAR. A decimated drawing copy is
 // never simplified itself: the call works on its full mesh.
-std::unique_ptr<Object> simplify_object(Object* source, const SimplifyOptions& options);
+// `error`, when given, receives the result's error (measured is false when
+// there is none).
+std::unique_ptr<Object> simplify_object(Object* source, const SimplifyOptions& options,
+                                        ResultError* error = nullptr);
 
 // The same with the tables' default load factor.
 inline std::unique_ptr<Object> simplify_object(Object* source, int32_t grid_size, simp_type type) {

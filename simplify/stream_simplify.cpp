@@ -42,21 +42,23 @@ namespace {
 
 std::unique_ptr<Object> simplify_streamed_with_threads(const StreamedMesh& source,
                                                        const SimplifyOptions& options,
-                                                       int selected_field);
+                                                       int selected_field, ResultError* error_out);
 
 }  // namespace
 
 std::unique_ptr<Object> simplify_streamed(const StreamedMesh& source,
-                                          const SimplifyOptions& options, int selected_field) {
+                                          const SimplifyOptions& options, int selected_field,
+                                          ResultError* error) {
+  if (error) *error = ResultError{};
   const OneThreadForSmallMeshes threads(source.num_triangles);
-  return simplify_streamed_with_threads(source, options, selected_field);
+  return simplify_streamed_with_threads(source, options, selected_field, error);
 }
 
 namespace {
 
 std::unique_ptr<Object> simplify_streamed_with_threads(const StreamedMesh& source,
                                                        const SimplifyOptions& options,
-                                                       int selected_field) {
+                                                       int selected_field, ResultError* error_out) {
   const simp_type type = options.type;
   const int32_t grid_size = options.grid_size;
   if (!source.coords || source.num_nodes == 0 || source.num_triangles == 0) return nullptr;
@@ -162,6 +164,7 @@ std::unique_ptr<Object> simplify_streamed_with_threads(const StreamedMesh& sourc
 
   report_run(type, grid_size, mesh, t_total, t_simp, t_interp, memory);
   if (error.measured) log_message(result_error_line(error));
+  if (error_out) *error_out = error;
   const InputChoice chosen = choose_folded_inputs(source.field_names, -1, type, false);
   const int folded[3] = {
       type == HASH_UC_SCALAR ? (source.inputs.arrays[0] ? chosen.fields[0] : -1) : chosen.fields[0],

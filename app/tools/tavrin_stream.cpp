@@ -11,6 +11,7 @@
 #include "app/batch.h"
 #include "app/command_line.h"
 #include "app/globals.h"
+#include "app/grid_request.h"
 #include "app/stream_run.h"
 #include "base/messages.h"
 
@@ -65,7 +66,7 @@ int main(int argc, char** argv) {
     ++i;
   }
   const int count = static_cast<int>(args.size());
-  if (count != 4 && count != 5) {
+  if (count != 4 && count != 5 && !(count == 6 && is_grid_request_option(args[3]))) {
     log_message(format("Wrong number of arguments (%d).\n", count - 1));
     log_message(stream_usage(argv[0]));
     return 2;
