@@ -76,8 +76,9 @@ std::optional<GridChoice> search_triangle_budget(const TriangleProbe& probe, int
   bool below = false;
   for (const auto& [grid, count] : probes.seen()) {
     const bool fits = count <= budget;
-    if (choice.grid < 0 || (fits && !below) || (fits && count > choice.triangles) ||
-        (!fits && !below && count < choice.triangles)) {
+    // Of equal counts the finest grid is taken: the same triangles, nearer the input.
+    if (choice.grid < 0 || (fits && !below) || (fits && count >= choice.triangles) ||
+        (!fits && !below && count <= choice.triangles)) {
       choice.grid = grid;
       choice.triangles = count;
       below = below || fits;

@@ -36,9 +36,10 @@ using TriangleProbe = std::function<std::optional<int64_t>(int32_t grid)>;
 // The error of the result at a grid; nullopt when the run failed.
 using ErrorProbe = std::function<std::optional<double>(int32_t grid)>;
 
-// The grid whose result has the most triangles not above `budget` (the
-// coarsest of equals), or the one with the fewest when every grid gives
-// more. `input_triangles` only decides the InputReached outcome.
+// The grid whose result has the most triangles not above `budget`, or the
+// one with the fewest when every grid gives more; of equal counts the
+// finest (the same triangles nearer the input). `input_triangles` only decides the InputReached
+// outcome.
 std::optional<GridChoice> search_triangle_budget(const TriangleProbe& probe, int64_t budget,
                                                  int64_t input_triangles);
 
