@@ -99,8 +99,8 @@ SearchSource streamed_search_source(const StreamedMesh& mesh, const SimplifyOpti
 
 namespace {
 
-std::optional<int64_t> count_at(const SearchSource& source, int32_t grid) {
-  KeyTriangleCount count(grid, source.coords, source.node_count);
+std::optional<int64_t> count_at(KeyTriangleCount& count, const SearchSource& source, int32_t grid) {
+  if (!count.setGrid(grid)) return std::nullopt;
   bool ok = true;
   const bool swept = source.sweep([&](const int32_t* t, int64_t n, int32_t stride) {
     ok = ok && count.add(t, n, stride);
@@ -115,8 +115,9 @@ std::optional<int64_t> count_at(const SearchSource& source, int32_t grid) {
 std::optional<int32_t> choose_grid(const GridRequest& request, const SearchSource& source,
                                    bool counts_exact) {
   if (request.kind == GridRequest::Kind::Triangles) {
+    KeyTriangleCount counter(source.coords, source.node_count);
     const std::optional<GridChoice> choice =
-        search_triangle_budget([&](int32_t grid) { return count_at(source, grid); },
+        search_triangle_budget([&](int32_t grid) { return count_at(counter, source, grid); },
                                request.triangles, source.triangle_count);
     if (!choice) {
       log_message("The triangle budget search failed: nothing was written.\n");

@@ -43,7 +43,7 @@ int32_t next_grid(int32_t lo, double at_lo, int32_t hi, double at_hi, double tar
 }
 
 // How many grids on each side of the final bracket are probed as well.
-constexpr int32_t kNeighbours = 2;
+constexpr int32_t kNeighbours = 1;
 
 }  // namespace
 
@@ -51,24 +51,49 @@ std::optional<GridChoice> search_triangle_budget(const TriangleProbe& probe, int
                                                  int64_t input_triangles) {
   Probes<int64_t> probes(probe);
   const std::optional<int64_t> coarsest = probes.at(kCoarsestSearchGrid);
-  const std::optional<int64_t> finest = probes.at(kFinestSearchGrid);
-  if (!coarsest || !finest) return std::nullopt;
-  if (*coarsest <= budget && *finest > budget) {
-    int32_t lo = kCoarsestSearchGrid, hi = kFinestSearchGrid;
+  if (!coarsest) return std::nullopt;
+  if (budget >= input_triangles) {
+    // Every grid fits: the finest comes nearest the input.
+    if (!probes.at(kFinestSearchGrid)) return std::nullopt;
+  } else if (*coarsest <= budget) {
+    // lo fits; hi (0 while unknown) does not. Counts grow about as the
+    // square of the grid: the first guess takes that power, later ones the
+    // power through the two nearest probes.
+    int32_t lo = kCoarsestSearchGrid, hi = 0, before = 0;
     bool bisect = false;
-    while (hi - lo > 1) {
-      const int32_t g =
-          next_grid(lo, static_cast<double>(*probes.at(lo)), hi,
-                    static_cast<double>(*probes.at(hi)), static_cast<double>(budget), bisect);
+    while (hi == 0 || hi - lo > 1) {
+      int32_t g;
+      if (hi == 0) {
+        double power = 2.0;
+        if (before > 0) {
+          const double at_before = static_cast<double>(*probes.at(before));
+          const double at_lo = static_cast<double>(*probes.at(lo));
+          if (at_before > 0.0 && at_lo > at_before)
+            power = std::log(at_lo / at_before) / std::log(static_cast<double>(lo) / before);
+        }
+        const double at_lo = std::max(1.0, static_cast<double>(*probes.at(lo)));
+        const double guess = lo * std::pow(static_cast<double>(budget) / at_lo, 1.0 / power);
+        g = static_cast<int32_t>(std::clamp(std::isfinite(guess) ? std::round(guess) : 2.0 * lo,
+                                            lo + 1.0, static_cast<double>(kFinestSearchGrid)));
+      } else {
+        g = next_grid(lo, static_cast<double>(*probes.at(lo)), hi,
+                      static_cast<double>(*probes.at(hi)), static_cast<double>(budget), bisect);
+      }
       const std::optional<int64_t> count = probes.at(g);
       if (!count) return std::nullopt;
-      const int32_t width = hi - lo;
-      (*count <= budget ? lo : hi) = g;
-      bisect = 2 * (hi - lo) > width;
+      const int32_t width = hi == 0 ? 0 : hi - lo;
+      if (*count <= budget) {
+        before = lo;
+        lo = g;
+        if (g == kFinestSearchGrid) break;
+      } else {
+        hi = g;
+      }
+      bisect = width > 0 && 2 * (hi - lo) > width;
     }
     for (int32_t k = 1; k <= kNeighbours; ++k) {
       if (lo - k >= kCoarsestSearchGrid && !probes.at(lo - k)) return std::nullopt;
-      if (hi + k <= kFinestSearchGrid && !probes.at(hi + k)) return std::nullopt;
+      if (hi > 0 && hi + k <= kFinestSearchGrid && !probes.at(hi + k)) return std::nullopt;
     }
   }
   GridChoice choice;

@@ -14,25 +14,35 @@
 
 namespace Tavrin {
 
+// The largest grid whose three cell keys pack into 128 bits.
+constexpr int32_t kMaxKeyCountGrid = 16384;
+
 class KeyTriangleCount {
  public:
-  // Sets the grid up on the nodes exactly as a handler does and finds the
-  // occupied cell of every node.
-  KeyTriangleCount(int32_t grid_size, const float* coords, int64_t node_count);
+  // The normalisation of the nodes, made once for every grid counted.
+  KeyTriangleCount(const float* coords, int64_t node_count);
 
-  int64_t cells() const { return space_.cellCount(); }
+  // Sets up the grid of `grid_size` cells per axis exactly as a handler
+  // does and keys every node; forgets the triangles added so far. False
+  // for a grid above kMaxKeyCountGrid or no nodes.
+  bool setGrid(int32_t grid_size);
 
   // One block of triangles (three node numbers at the start of every
   // `stride`), in any order; false on a node number out of range.
   bool add(const int32_t* triangles, int64_t count, int32_t stride);
 
   // The number of distinct triples of different cells among the blocks.
-  int64_t triangles() const;
+  int64_t triangles();
 
  private:
-  ClusterSpace space_;
+  const float* coords_;
   int64_t node_count_;
-  std::vector<uint32_t> triples_;  // a < b < c cell numbers, three per survivor
+  NormalizationBox normalisation_;
+  Box bounds_;
+  ClusterGrid grid_;
+  int key_bits_ = 0;
+  std::vector<uint64_t> key_;               // per node
+  std::vector<unsigned __int128> triples_;  // packed sorted cell keys, one per survivor
 };
 
 }  // namespace Tavrin

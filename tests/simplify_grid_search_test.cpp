@@ -26,7 +26,8 @@ std::unique_ptr<Object> mesh(const std::string& name) {
 }
 
 int64_t key_count(const Object& o, int32_t grid) {
-  KeyTriangleCount count(grid, reinterpret_cast<const float*>(o.nodes.data()), o.num_nodes());
+  KeyTriangleCount count(reinterpret_cast<const float*>(o.nodes.data()), o.num_nodes());
+  EXPECT_TRUE(count.setGrid(grid));
   EXPECT_TRUE(
       count.add(reinterpret_cast<const int32_t*>(o.triangles.data()), o.num_triangles(), 4));
   return count.triangles();
