@@ -1,11 +1,13 @@
 // Choosing the grid size from what the user wants instead of typing it: a
 // triangle budget or an error bound. Both searches probe grids between
-// kCoarsestSearchGrid and kFinestSearchGrid, narrowing a bracket with a
-// guess from the power law the probes follow (falling back to halving when
-// a guess does not halve the bracket), then probe the neighbours of the
-// bracket so that a count or error that is not monotone one grid away is
-// still seen. Every probe is remembered; the choice is made over all of
-// them by the same rule an exhaustive scan applies.
+// kCoarsestSearchGrid and kFinestSearchGrid. The budget search starts at
+// the coarsest grid and guesses the next grid from the power law through
+// its probes (a count grows about as the square of the grid), then narrows
+// the bracket the same way; the error search narrows the bracket between the
+// two ends. A guess that does not halve the bracket is followed by a
+// halving. The neighbours of the final bracket are probed as well, so that
+// a count or error that is not monotone one grid away is still seen; the
+// choice is made over every probe by the rule an exhaustive scan applies.
 #pragma once
 
 #include <cstdint>

@@ -26,6 +26,7 @@ std::string stream_usage(const char* program) {
          "\tbut reads the binary PLY mesh in blocks instead of loading it whole: only the node\n"
          "\tcoordinates, the cell table and the triangles that cross cells stay in memory.\n"
          "\tHASH_UC_NORMAL, HASH_UC_ADAPT_NORMAL and HASH_UC_TEMP_NORMAL are not streamed.\n"
+         "\tGRID may be replaced by --triangles N or --max-error E, as for tavrin.\n"
          "\t--block N: vertices or faces read per block (default 1048576; also\n"
          "\t\tTAVRIN_STREAM_BLOCK).\n"
          "\t--budget BYTES: memory budget, with an optional K, M or G suffix (default half the\n"
