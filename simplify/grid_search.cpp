@@ -8,98 +8,107 @@ namespace Tavrin {
 
 namespace {
 
-// A probe that remembers every grid it has measured.
-template <class Value>
+// A probe that remembers every grid it has measured, as a double.
 class Probes {
  public:
-  explicit Probes(const std::function<std::optional<Value>(int32_t)>& probe) : probe_(probe) {}
+  explicit Probes(const std::function<std::optional<double>(int32_t)>& probe) : probe_(probe) {}
 
-  std::optional<Value> at(int32_t grid) {
+  std::optional<double> at(int32_t grid) {
     auto it = seen_.find(grid);
     if (it != seen_.end()) return it->second;
-    std::optional<Value> v = probe_(grid);
+    std::optional<double> v = probe_(grid);
     if (v) seen_.emplace(grid, *v);
     return v;
   }
-  const std::map<int32_t, Value>& seen() const { return seen_; }
+  const std::map<int32_t, double>& seen() const { return seen_; }
 
  private:
-  const std::function<std::optional<Value>(int32_t)>& probe_;
-  std::map<int32_t, Value> seen_;
+  const std::function<std::optional<double>(int32_t)>& probe_;
+  std::map<int32_t, double> seen_;
 };
 
-// The next grid inside (lo, hi): where the power law through the two ends
-// reaches `target`, or the middle when that guess would not halve the
-// bracket after the previous one did not either.
-int32_t next_grid(int32_t lo, double at_lo, int32_t hi, double at_hi, double target, bool bisect) {
-  const int32_t middle = lo + (hi - lo) / 2;
-  if (bisect || !(at_lo > 0.0) || !(at_hi > 0.0) || !(target > 0.0) || at_lo == at_hi)
-    return middle;
-  const double exponent = std::log(at_hi / at_lo) / std::log(static_cast<double>(hi) / lo);
-  const double guess = lo * std::pow(target / at_lo, 1.0 / exponent);
-  if (!std::isfinite(guess)) return middle;
-  const double g = std::round(guess);
-  return static_cast<int32_t>(std::clamp(g, lo + 1.0, hi - 1.0));
+// The power of g that the values at two grids follow; `fallback` when they
+// do not give one.
+double power_through(int32_t a, double at_a, int32_t b, double at_b, double fallback) {
+  if (!(at_a > 0.0) || !(at_b > 0.0) || at_a == at_b || a == b) return fallback;
+  const double p = std::log(at_b / at_a) / std::log(static_cast<double>(b) / a);
+  return std::isfinite(p) && p != 0.0 ? p : fallback;
 }
 
 // How many grids on each side of the final bracket are probed as well.
 constexpr int32_t kNeighbours = 1;
 
+// Walks from the coarsest grid, which lies on the coarse side of `target`
+// (coarse(value) true), towards the finest until two neighbouring grids lie
+// on either side: each guess is where the power law through the nearest
+// probes (at first `power`) reaches the target, and a guess that does not
+// halve a known bracket is followed by the middle. Probes the neighbours of
+// the final bracket too. False when a probe failed.
+template <class Coarse>
+bool find_crossing(Probes& probes, double target, double power, const Coarse& coarse) {
+  int32_t lo = kCoarsestSearchGrid, hi = 0, before = 0;  // hi 0: no fine-side grid yet
+  bool bisect = false;
+  while (hi == 0 || hi - lo > 1) {
+    const double at_lo = *probes.at(lo);
+    int32_t g;
+    if (hi != 0 && bisect) {
+      g = lo + (hi - lo) / 2;
+    } else {
+      const double p = hi != 0  ? power_through(lo, at_lo, hi, *probes.at(hi), power)
+                       : before ? power_through(before, *probes.at(before), lo, at_lo, power)
+                                : power;
+      const double guess =
+          at_lo > 0.0 && target > 0.0 ? lo * std::pow(target / at_lo, 1.0 / p) : 2.0 * lo;
+      const double top = hi != 0 ? hi - 1.0 : static_cast<double>(kFinestSearchGrid);
+      g = static_cast<int32_t>(
+          std::clamp(std::isfinite(guess) ? std::round(guess) : 2.0 * lo, lo + 1.0, top));
+    }
+    const std::optional<double> value = probes.at(g);
+    if (!value) return false;
+    const int32_t width = hi == 0 ? 0 : hi - lo;
+    if (coarse(*value)) {
+      before = lo;
+      lo = g;
+      if (g == kFinestSearchGrid) break;
+    } else {
+      hi = g;
+    }
+    bisect = width > 0 && 2 * (hi - lo) > width;
+  }
+  for (int32_t k = 1; k <= kNeighbours; ++k) {
+    if (lo - k >= kCoarsestSearchGrid && !probes.at(lo - k)) return false;
+    if (hi > 0 && hi + k <= kFinestSearchGrid && !probes.at(hi + k)) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::optional<GridChoice> search_triangle_budget(const TriangleProbe& probe, int64_t budget,
                                                  int64_t input_triangles) {
-  Probes<int64_t> probes(probe);
-  const std::optional<int64_t> coarsest = probes.at(kCoarsestSearchGrid);
+  const std::function<std::optional<double>(int32_t)> as_double =
+      [&](int32_t g) -> std::optional<double> {
+    const std::optional<int64_t> n = probe(g);
+    if (!n) return std::nullopt;
+    return static_cast<double>(*n);
+  };
+  Probes probes(as_double);
+  const std::optional<double> coarsest = probes.at(kCoarsestSearchGrid);
   if (!coarsest) return std::nullopt;
+  const double limit = static_cast<double>(budget);
   if (budget >= input_triangles) {
     // Every grid fits: the finest comes nearest the input.
     if (!probes.at(kFinestSearchGrid)) return std::nullopt;
-  } else if (*coarsest <= budget) {
-    // lo fits; hi (0 while unknown) does not. Counts grow about as the
-    // square of the grid: the first guess takes that power, later ones the
-    // power through the two nearest probes.
-    int32_t lo = kCoarsestSearchGrid, hi = 0, before = 0;
-    bool bisect = false;
-    while (hi == 0 || hi - lo > 1) {
-      int32_t g;
-      if (hi == 0) {
-        double power = 2.0;
-        if (before > 0) {
-          const double at_before = static_cast<double>(*probes.at(before));
-          const double at_lo = static_cast<double>(*probes.at(lo));
-          if (at_before > 0.0 && at_lo > at_before)
-            power = std::log(at_lo / at_before) / std::log(static_cast<double>(lo) / before);
-        }
-        const double at_lo = std::max(1.0, static_cast<double>(*probes.at(lo)));
-        const double guess = lo * std::pow(static_cast<double>(budget) / at_lo, 1.0 / power);
-        g = static_cast<int32_t>(std::clamp(std::isfinite(guess) ? std::round(guess) : 2.0 * lo,
-                                            lo + 1.0, static_cast<double>(kFinestSearchGrid)));
-      } else {
-        g = next_grid(lo, static_cast<double>(*probes.at(lo)), hi,
-                      static_cast<double>(*probes.at(hi)), static_cast<double>(budget), bisect);
-      }
-      const std::optional<int64_t> count = probes.at(g);
-      if (!count) return std::nullopt;
-      const int32_t width = hi == 0 ? 0 : hi - lo;
-      if (*count <= budget) {
-        before = lo;
-        lo = g;
-        if (g == kFinestSearchGrid) break;
-      } else {
-        hi = g;
-      }
-      bisect = width > 0 && 2 * (hi - lo) > width;
-    }
-    for (int32_t k = 1; k <= kNeighbours; ++k) {
-      if (lo - k >= kCoarsestSearchGrid && !probes.at(lo - k)) return std::nullopt;
-      if (hi > 0 && hi + k <= kFinestSearchGrid && !probes.at(hi + k)) return std::nullopt;
-    }
+  } else if (*coarsest <= limit) {
+    // Counts grow about as the square of the grid.
+    if (!find_crossing(probes, limit, 2.0, [&](double count) { return count <= limit; }))
+      return std::nullopt;
   }
   GridChoice choice;
   choice.grid = -1;
   bool below = false;
-  for (const auto& [grid, count] : probes.seen()) {
+  for (const auto& [grid, value] : probes.seen()) {
+    const int64_t count = static_cast<int64_t>(value);
     const bool fits = count <= budget;
     // Of equal counts the finest grid is taken: the same triangles, nearer the input.
     if (choice.grid < 0 || (fits && !below) || (fits && count >= choice.triangles) ||
@@ -118,27 +127,13 @@ std::optional<GridChoice> search_triangle_budget(const TriangleProbe& probe, int
 }
 
 std::optional<GridChoice> search_error_bound(const ErrorProbe& probe, double bound) {
-  Probes<double> probes(probe);
+  Probes probes(probe);
   const std::optional<double> coarsest = probes.at(kCoarsestSearchGrid);
   if (!coarsest) return std::nullopt;
-  if (*coarsest > bound) {
-    const std::optional<double> finest = probes.at(kFinestSearchGrid);
-    if (!finest) return std::nullopt;
-    if (*finest <= bound) {
-      int32_t lo = kCoarsestSearchGrid, hi = kFinestSearchGrid;
-      bool bisect = false;
-      while (hi - lo > 1) {
-        const int32_t g = next_grid(lo, *probes.at(lo), hi, *probes.at(hi), bound, bisect);
-        const std::optional<double> error = probes.at(g);
-        if (!error) return std::nullopt;
-        const int32_t width = hi - lo;
-        (*error <= bound ? hi : lo) = g;
-        bisect = 2 * (hi - lo) > width;
-      }
-      for (int32_t k = 1; k <= kNeighbours; ++k)
-        if (lo - k >= kCoarsestSearchGrid && !probes.at(lo - k)) return std::nullopt;
-    }
-  }
+  // Errors fall about as the inverse of the grid.
+  if (*coarsest > bound &&
+      !find_crossing(probes, bound, -1.0, [&](double error) { return error > bound; }))
+    return std::nullopt;
   GridChoice choice;
   choice.grid = -1;
   for (const auto& [grid, error] : probes.seen())
@@ -148,8 +143,11 @@ std::optional<GridChoice> search_error_bound(const ErrorProbe& probe, double bou
       break;
     }
   if (choice.grid < 0) {
+    // No probe met the bound: the finest grid, the nearest to it.
+    const std::optional<double> finest = probes.at(kFinestSearchGrid);
+    if (!finest) return std::nullopt;
     choice.grid = kFinestSearchGrid;
-    choice.error = probes.seen().at(kFinestSearchGrid);
+    choice.error = *finest;
     choice.outcome = SearchOutcome::NoneMeets;
   }
   choice.probes = static_cast<int>(probes.seen().size());
