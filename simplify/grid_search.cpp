@@ -40,25 +40,26 @@ constexpr int32_t kNeighbours = 1;
 
 // Walks from the coarsest grid, which lies on the coarse side of `target`
 // (coarse(value) true), towards the finest until two neighbouring grids lie
-// on either side: each guess is where the power law through the nearest
-// probes (at first `power`) reaches the target, and a guess that does not
-// halve a known bracket is followed by the middle. Probes the neighbours of
-// the final bracket too. False when a probe failed.
+// on either side. Each guess is where the power law through the last two
+// probes (at first `power`) reaches the target from the last probe, kept
+// inside the bracket; after two guesses in a row that did not halve a
+// bracket above the coarsest grid, the middle. Probes the neighbours of the final bracket too.
+// False when a probe failed.
 template <class Coarse>
 bool find_crossing(Probes& probes, double target, double power, const Coarse& coarse) {
-  int32_t lo = kCoarsestSearchGrid, hi = 0, before = 0;  // hi 0: no fine-side grid yet
-  bool bisect = false;
+  int32_t lo = kCoarsestSearchGrid, hi = 0;  // hi 0: no fine-side grid yet
+  int32_t last = lo, previous = 0;
+  int slow = 0;  // guesses in a row that did not halve the bracket
   while (hi == 0 || hi - lo > 1) {
-    const double at_lo = *probes.at(lo);
     int32_t g;
-    if (hi != 0 && bisect) {
+    if (hi != 0 && slow >= 2) {
       g = lo + (hi - lo) / 2;
     } else {
-      const double p = hi != 0  ? power_through(lo, at_lo, hi, *probes.at(hi), power)
-                       : before ? power_through(before, *probes.at(before), lo, at_lo, power)
-                                : power;
+      const double at_last = *probes.at(last);
+      const double p =
+          previous ? power_through(previous, *probes.at(previous), last, at_last, power) : power;
       const double guess =
-          at_lo > 0.0 && target > 0.0 ? lo * std::pow(target / at_lo, 1.0 / p) : 2.0 * lo;
+          at_last > 0.0 && target > 0.0 ? last * std::pow(target / at_last, 1.0 / p) : 2.0 * lo;
       const double top = hi != 0 ? hi - 1.0 : static_cast<double>(kFinestSearchGrid);
       g = static_cast<int32_t>(
           std::clamp(std::isfinite(guess) ? std::round(guess) : 2.0 * lo, lo + 1.0, top));
@@ -66,14 +67,13 @@ bool find_crossing(Probes& probes, double target, double power, const Coarse& co
     const std::optional<double> value = probes.at(g);
     if (!value) return false;
     const int32_t width = hi == 0 ? 0 : hi - lo;
-    if (coarse(*value)) {
-      before = lo;
-      lo = g;
-      if (g == kFinestSearchGrid) break;
-    } else {
-      hi = g;
-    }
-    bisect = width > 0 && 2 * (hi - lo) > width;
+    (coarse(*value) ? lo : hi) = g;
+    previous = last;
+    last = g;
+    // Closing in from one side while the coarsest grid is still the other
+    // end is no stall: the power law is far off only near grid 2.
+    slow = width > 0 && lo > kCoarsestSearchGrid && 2 * (hi - lo) > width ? slow + 1 : 0;
+    if (lo == kFinestSearchGrid) break;
   }
   for (int32_t k = 1; k <= kNeighbours; ++k) {
     if (lo - k >= kCoarsestSearchGrid && !probes.at(lo - k)) return false;

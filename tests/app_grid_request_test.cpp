@@ -91,6 +91,12 @@ TEST(GridRequest, ChosenGridWritesTheFilesOfThatGridTyped) {
         test::run_command(test::binary_path("tavrin") + " " + copy_to(typed, "teapot.ply") +
                           " HASH_UC_SCALAR " + std::to_string(grid));
     ASSERT_EQ(t.status, 0) << t.output;
+    // The same error line on either road and for the grid asked for or typed.
+    std::smatch asked_error, typed_error;
+    const std::regex error_line("Error: max [^\n]* of the diagonal\\.");
+    ASSERT_TRUE(std::regex_search(r.output, asked_error, error_line)) << r.output;
+    ASSERT_TRUE(std::regex_search(t.output, typed_error, error_line)) << t.output;
+    EXPECT_EQ(asked_error.str(), typed_error.str());
     char suffix[32];
     std::snprintf(suffix, sizeof suffix, "_simp_HASH_UC_SCALAR_%04d", grid);
     for (const char* ext : {".msh", ".res"}) {
