@@ -149,8 +149,9 @@ std::optional<int32_t> choose_grid(const GridRequest& request, const SearchSourc
     return std::nullopt;
   }
   if (choice->outcome == SearchOutcome::NoneMeets)
-    log_message(format("No grid up to %d keeps the error within %g: using grid %d.\n",
-                       kFinestSearchGrid, request.max_error, choice->grid));
+    log_message(
+        format("No grid the search tried up to %d keeps the error within %g: using grid %d.\n",
+               kFinestSearchGrid, request.max_error, choice->grid));
   log_message(format("Grid %d gives an error of %g (asked for at most %g).\n", choice->grid,
                      choice->error, request.max_error));
   return choice->grid;
