@@ -16,9 +16,10 @@ enum class BatchRoad { Automatic, InMemory, Streamed };
 struct StreamSettings;
 
 // argv[1] file, argv[2] simp_type, argv[3] grid size, argv[4] optional load
-// factor (argc 4 or 5). Returns the exit status: 0 when the files were
-// written, non-zero after any failure (each failure prints one line first).
-// `stream` overrides the settings of the environment.
+// factor (argc 4 or 5); or argv[3] --triangles or --max-error, argv[4] its
+// value and argv[5] an optional load factor (argc 5 or 6). Returns the exit status: 0 when the
+// files were written, non-zero after any failure (each failure prints one line first). `stream`
+// overrides the settings of the environment.
 int batch_run(int argc, char** argv, BatchRoad road = BatchRoad::Automatic,
               const StreamSettings* stream = nullptr);
 

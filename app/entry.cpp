@@ -5,6 +5,7 @@
 #include "app/batch.h"
 #include "app/command_line.h"
 #include "app/globals.h"
+#include "app/grid_request.h"
 #include "base/messages.h"
 #ifdef TAVRIN_HAS_VIEWER
 #include "app/viewer/viewer_main.h"
@@ -30,7 +31,8 @@ int run_program(int argc, char** argv) {
 #endif
   }
   batch_mode = true;
-  if (argc == 4 || argc == 5) return batch_run(argc, argv);
+  if (argc == 4 || argc == 5 || (argc == 6 && is_grid_request_option(argv[3])))
+    return batch_run(argc, argv);
   log_message(format("Wrong number of arguments (%d).\n", argc - 1));
   log_message(usage_text(program));
   return 2;

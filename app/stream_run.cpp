@@ -177,8 +177,8 @@ std::string after_last_separator(const std::string& path) {
 }  // namespace
 
 StreamOutcome stream_simplify_file(const std::string& path, const SimplifyOptions& options,
-                                   const StreamSettings& settings,
-                                   std::unique_ptr<Object>& result) {
+                                   const StreamSettings& settings, std::unique_ptr<Object>& result,
+                                   const StreamGridChooser& choose_grid) {
   result.reset();
   auto refuse = [](const std::string& text) {
     log_message(text + "\n");
@@ -437,7 +437,14 @@ StreamOutcome stream_simplify_file(const std::string& path, const SimplifyOption
   mesh.sweep = sweep;
   mesh.fields = field_block;
   mesh.node_block = block;
-  result = simplify_streamed(mesh, options, choice.selected);
+  SimplifyOptions run = options;
+  if (choose_grid) {
+    const std::optional<int32_t> grid = choose_grid(mesh, choice.selected);
+    if (failed) return StreamOutcome::ReadFailed;
+    if (!grid) return StreamOutcome::NoMesh;
+    run.grid_size = *grid;
+  }
+  result = simplify_streamed(mesh, run, choice.selected);
   if (failed) {
     result.reset();
     return StreamOutcome::ReadFailed;

@@ -7,7 +7,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "mesh/object.h"
@@ -55,8 +57,15 @@ enum class StreamOutcome { Simplified, ReadFailed, NoMesh };
 // Reads `path` in blocks and simplifies it; `result` receives the mesh. The
 // messages are those of a load and a simplification (a refused file or
 // type says why in one line).
+// `choose_grid`, when given, picks the grid from the read mesh (with the
+// field the run selects) in place of options.grid_size; nullopt stops the
+// run (having said why).
+struct StreamedMesh;
+using StreamGridChooser =
+    std::function<std::optional<int32_t>(const StreamedMesh& mesh, int selected_field)>;
 StreamOutcome stream_simplify_file(const std::string& path, const SimplifyOptions& options,
-                                   const StreamSettings& settings, std::unique_ptr<Object>& result);
+                                   const StreamSettings& settings, std::unique_ptr<Object>& result,
+                                   const StreamGridChooser& choose_grid = {});
 
 // Peak resident memory of the process so far, in bytes (0 when unknown).
 uint64_t peak_resident_bytes();

@@ -159,6 +159,20 @@ class ClusterHandler : public HandlerInterface, public BlockPasses {
     return n;
   }
 
+  bool outputNodeOfNodes(std::vector<int32_t>& out) override {
+    if (!table_ || map_.slot.empty()) return false;
+    const NodeSlots& slots = valueSlots();
+    const int64_t n = static_cast<int64_t>(slots.slot.size());
+    const uint64_t slot_count = table_->slotCount();
+    out.assign(static_cast<size_t>(n), -1);
+#pragma omp parallel for schedule(static)
+    for (int64_t i = 0; i < n; ++i) {
+      const uint32_t s = slots.slot[i];
+      if (s != kNoSlot && s < slot_count) out[i] = outputNumberOf<Policy>(table_->slot(s).rec);
+    }
+    return true;
+  }
+
   const NodeSlots* nodeSlotMap() const override {
     return table_ && !map_.slot.empty() ? &map_ : nullptr;
   }

@@ -10,6 +10,7 @@
 #include "base/messages.h"
 #include "base/timer.h"
 #include "simplify/handler_factory.h"
+#include "simplify/result_error.h"
 #include "simplify/run_result.h"
 
 namespace Tavrin {
@@ -60,10 +61,6 @@ void choose_inputs(Object& source, simp_type type, ChosenInputs& c) {
 std::unique_ptr<Object> simplify_object_with_threads(Object* source, const SimplifyOptions& options,
                                                      RunFigures* figures);
 
-std::unique_ptr<Object> simplify_object(Object* source, const SimplifyOptions& options) {
-  return simplify_object(source, options, nullptr);
-}
-
 std::unique_ptr<Object> simplify_object(Object* source, const SimplifyOptions& options,
                                         RunFigures* figures) {
   if (source && source->full) return simplify_object(source->full.get(), options, figures);
@@ -104,6 +101,8 @@ std::unique_ptr<Object> simplify_object_with_threads(Object* source, const Simpl
     run_handler(handler.get(), coords, node_count, triangles, source->num_triangles(), 4,
                 chosen.inputs, mesh, extra);
   const float t_simp = phase.elapsed();
+  const ResultError error = measure_result_error(handler.get(), coords, node_count, triangles,
+                                                 source->num_triangles(), 4, mesh);
   phase.start();
   const uint64_t memory = handler ? handler->memoryBytes() : 0;
   float t_interp = 0.0f;
@@ -123,7 +122,8 @@ std::unique_ptr<Object> simplify_object_with_threads(Object* source, const Simpl
   const float t_total = total.elapsed();
 
   report_run(type, grid_size, mesh, t_total, t_simp, t_interp, memory);
-  if (figures) *figures = RunFigures{t_total, t_simp, t_interp, memory, phase_times()};
+  if (error.measured) log_message(result_error_line(error));
+  if (figures) *figures = RunFigures{t_total, t_simp, t_interp, memory, phase_times(), error};
   const int folded[3] = {type == HASH_UC_SCALAR
                              ? (chosen.inputs.arrays[0] ? source->scalar_index : -1)
                              : chosen.vector_fields[0],

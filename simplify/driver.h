@@ -9,6 +9,7 @@
 
 #include "mesh/object.h"
 #include "simplify/handler_interface.h"
+#include "simplify/result_error.h"
 #include "simplify/simp_type.h"
 #include "simplify/simplify_options.h"
 
@@ -18,19 +19,17 @@ namespace Tavrin {
 // result without nodes or without triangles and lines). May select field 0
 // as the source's scalar for HASH_UC_SCALAR. A decimated drawing copy is
 // never simplified itself: the call works on its full mesh.
-std::unique_ptr<Object> simplify_object(Object* source, const SimplifyOptions& options);
-
-// The figures a run reports in its status lines, for callers that hand them
-// on instead of reading the messages.
+// `figures`, when given, receives the figures the run reports in its status
+// lines and the result's error, once a handler has run, whether or not it
+// gave a result; a source without nodes or triangles leaves it.
 struct RunFigures {
   float total = 0, simplify = 0, interpolate = 0;  // seconds
   uint64_t memory_bytes = 0;                       // the handler's tables
   PhaseTimes phases;
+  ResultError error;  // measured is false when there is none
 };
-// The same, filling `figures` (when not null) once a handler has run, whether
-// or not it gave a result; a source without nodes or triangles leaves it.
 std::unique_ptr<Object> simplify_object(Object* source, const SimplifyOptions& options,
-                                        RunFigures* figures);
+                                        RunFigures* figures = nullptr);
 
 // The same with the tables' default load factor.
 inline std::unique_ptr<Object> simplify_object(Object* source, int32_t grid_size, simp_type type) {

@@ -105,6 +105,13 @@ class HandlerInterface {
                                  std::vector<std::vector<float>>& out, int32_t& length) = 0;
   // Per-output-node diagnostic arrays of the last solve; returns their number.
   virtual int32_t exportCells(std::vector<std::vector<float>>& out, int32_t& length) = 0;
+  // After output and before the cells are reset: the output node of every
+  // source node (-1 for none), for measuring the result's error; false when
+  // the handler cannot tell.
+  virtual bool outputNodeOfNodes(std::vector<int32_t>& out) {
+    (void)out;
+    return false;
+  }
 };
 
 }  // namespace Tavrin

@@ -10,6 +10,7 @@
 #include "base/timer.h"
 #include "hashuc/block_passes.h"
 #include "simplify/handler_factory.h"
+#include "simplify/result_error.h"
 #include "simplify/run_result.h"
 
 namespace Tavrin {
@@ -41,21 +42,23 @@ namespace {
 
 std::unique_ptr<Object> simplify_streamed_with_threads(const StreamedMesh& source,
                                                        const SimplifyOptions& options,
-                                                       int selected_field);
+                                                       int selected_field, ResultError* error_out);
 
 }  // namespace
 
 std::unique_ptr<Object> simplify_streamed(const StreamedMesh& source,
-                                          const SimplifyOptions& options, int selected_field) {
+                                          const SimplifyOptions& options, int selected_field,
+                                          ResultError* error) {
+  if (error) *error = ResultError{};
   const OneThreadForSmallMeshes threads(source.num_triangles);
-  return simplify_streamed_with_threads(source, options, selected_field);
+  return simplify_streamed_with_threads(source, options, selected_field, error);
 }
 
 namespace {
 
 std::unique_ptr<Object> simplify_streamed_with_threads(const StreamedMesh& source,
                                                        const SimplifyOptions& options,
-                                                       int selected_field) {
+                                                       int selected_field, ResultError* error_out) {
   const simp_type type = options.type;
   const int32_t grid_size = options.grid_size;
   if (!source.coords || source.num_nodes == 0 || source.num_triangles == 0) return nullptr;
@@ -113,6 +116,22 @@ std::unique_ptr<Object> simplify_streamed_with_threads(const StreamedMesh& sourc
     }
   }
   const float t_simp = phase.elapsed();
+  // The plane measure needs every triangle again: one more sweep.
+  ResultError error;
+  std::vector<int32_t> output_of_node;
+  if (handler && mesh.nodeCount() > 0 && handler->outputNodeOfNodes(output_of_node) &&
+      static_cast<int64_t>(output_of_node.size()) == source.num_nodes) {
+    ResultErrorMeasure measure(coords, source.num_nodes, std::move(output_of_node), mesh.nodes);
+    bool swept = true;
+    if (measures_planes(type))
+      swept = source.sweep([&](const int32_t* t, int64_t count) {
+        measure.addTriangles(t, count, 3);
+        return true;
+      });
+    else
+      measure.addNodes();
+    if (swept) error = measure.finish();
+  }
   phase.start();
   const uint64_t memory = handler ? handler->memoryBytes() : 0;
   float t_interp = 0.0f;
@@ -153,6 +172,8 @@ std::unique_ptr<Object> simplify_streamed_with_threads(const StreamedMesh& sourc
   const float t_total = total.elapsed();
 
   report_run(type, grid_size, mesh, t_total, t_simp, t_interp, memory);
+  if (error.measured) log_message(result_error_line(error));
+  if (error_out) *error_out = error;
   const InputChoice chosen = choose_folded_inputs(source.field_names, -1, type, false);
   const int folded[3] = {
       type == HASH_UC_SCALAR ? (source.inputs.arrays[0] ? chosen.fields[0] : -1) : chosen.fields[0],

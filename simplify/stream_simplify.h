@@ -22,6 +22,7 @@
 
 #include "mesh/object.h"
 #include "simplify/handler_interface.h"
+#include "simplify/result_error.h"
 #include "simplify/simplify_options.h"
 
 namespace Tavrin {
@@ -58,7 +59,8 @@ struct StreamedMesh {
 
 // The simplified mesh with the messages of the in-memory driver, or none
 // (same cases). node_block bounds the nodes of a value block.
+// `error`, when given, receives the result's error.
 std::unique_ptr<Object> simplify_streamed(const StreamedMesh& mesh, const SimplifyOptions& options,
-                                          int selected_field);
+                                          int selected_field, ResultError* error = nullptr);
 
 }  // namespace Tavrin

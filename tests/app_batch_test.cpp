@@ -139,6 +139,7 @@ TEST(BatchProgram, SimplifiesAndWritesTheGidPair) {
           "   total: " + num,
       "HUC\\[ 64\\] v: " + num + " t: " + num + " l: " + num + " in " + num + " s\\. \\( " + num +
           " \\+ " + num + "\\)",
+      "Error: max [0-9.e-]+, rms [0-9.e-]+ of the diagonal\\.",
       "Files '" + base + "\\.msh' and '" + base + "\\.res' saved\\.",
   };
   ASSERT_EQ(lines.size(), expected.size()) << r.output;

@@ -85,7 +85,10 @@ TEST(CommandLine, DisplayNameAndUsage) {
             "\t\tHASH_UC, HASH_UC_ACC, HASH_UC_NORMAL, HASH_UC_ADAPT_NORMAL,\n"
             "\t\tHASH_UC_TEMP, HASH_UC_TEMP_NORMAL, HASH_UC_SCALAR,\n"
             "\t\tHASH_UC_SCALAR3_NORMAL, HASH_UC_SCALAR3_VECTOR,\n"
-            "\t\tHASH_UC_SINGLE, HASH_UC_COHERENT\n");
+            "\t\tHASH_UC_SINGLE, HASH_UC_COHERENT\n"
+            "\tgrid_size may be replaced by --triangles N (the grid whose result has at most N\n"
+            "\t\ttriangles) or --max-error E (the coarsest grid whose error is at most E times\n"
+            "\t\tthe bounding-box diagonal).\n");
 }
 
 }  // namespace

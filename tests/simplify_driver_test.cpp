@@ -35,7 +35,7 @@ TEST(SimplifyDriver, HashUCRunReportsEveryStep) {
   EXPECT_GT(r->num_triangles(), 0);
   EXPECT_TRUE(r->scalars.empty());  // no artificial field
   const std::vector<std::string>& m = capture.messages();
-  ASSERT_EQ(m.size(), 6u);
+  ASSERT_EQ(m.size(), 7u);
   EXPECT_EQ(m[0], "Simplification using 'Hash UC with qefs' ( HUC)");
   // Counts above 999 and times are grouped: "1.234" and "0,5".
   EXPECT_TRUE(std::regex_match(
@@ -55,8 +55,11 @@ TEST(SimplifyDriver, HashUCRunReportsEveryStep) {
       m[4], std::regex(
                 R"(HUC\[ 64\] v: \d\.\d{3} t: \d\.\d{3} l: \d+ in [\d,]+ s\. \( [\d,e-]+ \+ 0\))")))
       << m[4];
-  EXPECT_EQ(m[5], "Simplification done.");
-  EXPECT_EQ(capture.routes()[5], MessageRoute::Box);
+  EXPECT_TRUE(std::regex_match(
+      m[5], std::regex(R"(Error: max [\d.e-]+, rms [\d.e-]+ of the diagonal\.\n)")))
+      << m[5];
+  EXPECT_EQ(m[6], "Simplification done.");
+  EXPECT_EQ(capture.routes()[6], MessageRoute::Box);
 }
 
 TEST(SimplifyDriver, SevenFieldsAveragedInTwoGroupsAndSelectionKept) {

@@ -11,6 +11,7 @@
 #include "app/batch.h"
 #include "app/command_line.h"
 #include "app/globals.h"
+#include "app/grid_request.h"
 #include "app/stream_run.h"
 #include "base/messages.h"
 
@@ -25,6 +26,7 @@ std::string stream_usage(const char* program) {
          "\tbut reads the binary PLY mesh in blocks instead of loading it whole: only the node\n"
          "\tcoordinates, the cell table and the triangles that cross cells stay in memory.\n"
          "\tHASH_UC_NORMAL, HASH_UC_ADAPT_NORMAL and HASH_UC_TEMP_NORMAL are not streamed.\n"
+         "\tGRID may be replaced by --triangles N or --max-error E, as for tavrin.\n"
          "\t--block N: vertices or faces read per block (default 1048576; also\n"
          "\t\tTAVRIN_STREAM_BLOCK).\n"
          "\t--budget BYTES: memory budget, with an optional K, M or G suffix (default half the\n"
@@ -62,7 +64,7 @@ int main(int argc, char** argv) {
     ++i;
   }
   const int count = static_cast<int>(args.size());
-  if (count != 4 && count != 5) {
+  if (count != 4 && count != 5 && !(count == 6 && is_grid_request_option(args[3]))) {
     log_message(format("Wrong number of arguments (%d).\n", count - 1));
     log_message(stream_usage(argv[0]));
     return 2;

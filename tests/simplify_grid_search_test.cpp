@@ -1,0 +1,218 @@
+// The grid searches against exhaustive scans of every grid from 2 to 2048,
+// the key count against the triangles a real run outputs, and the error
+// measure on a case worked out by hand.
+#include <gtest/gtest.h>
+#include <omp.h>
+
+#include <cmath>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/grid_request.h"
+#include "io/ply_reader.h"
+#include "simplify/driver.h"
+#include "simplify/grid_search.h"
+#include "simplify/key_triangle_count.h"
+#include "tests/test_support.h"
+
+namespace Tavrin {
+namespace {
+
+std::unique_ptr<Object> mesh(const std::string& name) {
+  test::MessageCapture quiet;
+  return load_ply(test::data_path(name));
+}
+
+int64_t key_count(const Object& o, int32_t grid) {
+  KeyTriangleCount count(reinterpret_cast<const float*>(o.nodes.data()), o.num_nodes());
+  EXPECT_TRUE(count.setGrid(grid));
+  EXPECT_TRUE(
+      count.add(reinterpret_cast<const int32_t*>(o.triangles.data()), o.num_triangles(), 4));
+  return count.triangles();
+}
+
+const char* const kMeshes[] = {"teapot.ply", "bunny.ply", "dragon_small.ply"};
+
+TEST(KeyTriangleCount, EqualsTheTrianglesOfARealRun) {
+  for (const char* name : kMeshes) {
+    std::unique_ptr<Object> o = mesh(name);
+    ASSERT_TRUE(o) << name;
+    for (int32_t grid : {2, 3, 7, 16, 33, 100, 257, 1000, 2048})
+      for (simp_type type : {HASH_UC, HASH_UC_SCALAR}) {
+        test::MessageCapture quiet;
+        std::unique_ptr<Object> r = simplify_object(o.get(), grid, type);
+        ASSERT_TRUE(r) << name << " " << grid;
+        EXPECT_EQ(key_count(*o, grid), r->num_triangles()) << name << " grid " << grid;
+      }
+  }
+}
+
+// What an exhaustive scan chooses: the most triangles not above the budget,
+// else the fewest; the finest of equals.
+int32_t scan_budget(const std::map<int32_t, int64_t>& counts, int64_t budget) {
+  int32_t best = -1;
+  for (const auto& [grid, count] : counts)
+    if (count <= budget && (best < 0 || count >= counts.at(best))) best = grid;
+  if (best >= 0) return best;
+  for (const auto& [grid, count] : counts)
+    if (best < 0 || count <= counts.at(best)) best = grid;
+  return best;
+}
+
+TEST(GridSearch, BudgetAgainstAnExhaustiveScan) {
+  int misses = 0;
+  for (const char* name : kMeshes) {
+    std::unique_ptr<Object> o = mesh(name);
+    ASSERT_TRUE(o) << name;
+    std::map<int32_t, int64_t> counts;
+    const int threads = omp_get_max_threads();
+    omp_set_num_threads(1);  // thousands of small passes: no fork per pass
+    for (int32_t g = kCoarsestSearchGrid; g <= kFinestSearchGrid; ++g) counts[g] = key_count(*o, g);
+    omp_set_num_threads(threads);
+    int probes = 0;
+    const TriangleProbe probe = [&](int32_t g) -> std::optional<int64_t> {
+      ++probes;
+      return counts.at(g);
+    };
+    const int64_t lo = counts.at(kCoarsestSearchGrid), hi = counts.at(kFinestSearchGrid);
+    std::vector<int64_t> budgets;
+    // Ten points of the range, off the exact counts by -1, 0 or 1.
+    for (int k = 0; k < 10; ++k) budgets.push_back(lo + (hi - lo) * k / 10 + (k % 3) - 1);
+    budgets.push_back(lo - 1);                  // below the coarsest grid's count
+    budgets.push_back(o->num_triangles() + 1);  // above the input's count
+    for (int64_t budget : budgets) {
+      probes = 0;
+      const std::optional<GridChoice> c = search_triangle_budget(probe, budget, o->num_triangles());
+      ASSERT_TRUE(c);
+      // Counts a grid apart are not monotone on small meshes: the search
+      // matches the scan, or comes within a hundredth of its count.
+      const int32_t scan = scan_budget(counts, budget);
+      if (c->grid != scan) {
+        ++misses;
+        EXPECT_GE(static_cast<double>(c->triangles), 0.99 * static_cast<double>(counts.at(scan)))
+            << name << " budget " << budget;
+      }
+      if (c->outcome != SearchOutcome::NoneMeets) {
+        EXPECT_LE(c->triangles, budget);
+      }
+      EXPECT_EQ(c->triangles, counts.at(c->grid));
+      EXPECT_LE(probes, 24) << name << " budget " << budget;
+      if (budget < lo) {
+        EXPECT_EQ(c->outcome, SearchOutcome::NoneMeets);
+      }
+      if (budget > o->num_triangles()) {
+        EXPECT_EQ(c->outcome, SearchOutcome::InputReached);
+      }
+      if (budget >= lo && budget < hi) {
+        EXPECT_EQ(c->outcome, SearchOutcome::Met);
+      }
+    }
+  }
+  EXPECT_LE(misses, 1);  // of 36 budgets; the shipped meshes give 1, on the teapot
+}
+
+TEST(GridSearch, ErrorBoundAgainstAnExhaustiveScan) {
+  int exact = 0;
+  for (const char* name : {"teapot.ply", "bunny.ply"}) {
+    std::unique_ptr<Object> o = mesh(name);
+    ASSERT_TRUE(o) << name;
+    const SearchSource source = object_search_source(*o, SimplifyOptions{0, HASH_UC, 0.0f});
+    std::map<int32_t, double> errors;
+    for (int32_t g = kCoarsestSearchGrid; g <= kFinestSearchGrid; ++g) {
+      const std::optional<double> e = source.error_at(g);
+      ASSERT_TRUE(e) << name << " grid " << g;
+      errors[g] = *e;
+    }
+    const ErrorProbe probe = [&](int32_t g) -> std::optional<double> { return errors.at(g); };
+    const double coarse = errors.at(kCoarsestSearchGrid);
+    for (int k = 0; k < 10; ++k) {
+      // Ten bounds from the coarsest grid's error down a thousandfold.
+      const double bound = coarse * std::pow(1e-3, k / 9.0);
+      int32_t scan = -1;
+      for (const auto& [g, e] : errors)
+        if (e <= bound) {
+          scan = g;
+          break;
+        }
+      const std::optional<GridChoice> c = search_error_bound(probe, bound);
+      ASSERT_TRUE(c);
+      // The maximum error is not monotone either: a lucky coarse grid may
+      // meet the bound. The search guarantees a grid that meets it, no
+      // coarser than the scan's and no finer than the first grid from which
+      // every finer grid meets it.
+      int32_t envelope = kFinestSearchGrid;
+      while (envelope > kCoarsestSearchGrid && errors.at(envelope - 1) <= bound) --envelope;
+      if (scan < 0 || c->outcome == SearchOutcome::NoneMeets) {
+        // Nothing meets the bound, or nothing the search saw: the finest
+        // grid, said so, and only when the finest grid misses the bound.
+        EXPECT_EQ(c->outcome, SearchOutcome::NoneMeets);
+        EXPECT_EQ(c->grid, kFinestSearchGrid);
+        EXPECT_GT(errors.at(kFinestSearchGrid), bound);
+      } else {
+        EXPECT_EQ(c->outcome, SearchOutcome::Met);
+        EXPECT_LE(errors.at(c->grid), bound);
+        EXPECT_GE(c->grid, scan) << name << " bound " << bound;
+        EXPECT_LE(c->grid, envelope) << name << " bound " << bound;
+        exact += c->grid == scan;
+      }
+    }
+  }
+  EXPECT_GE(exact, 8);  // of 20 bounds; the shipped meshes give 8
+}
+
+// A flat square of four nodes, two triangles, on a grid whose cells hold one
+// node each but one that holds two: every plane is z = 0, so every output
+// node on the plane has no plane error, while the node measure sees the two
+// merged nodes at half their distance from their mean.
+TEST(ResultError, WorkedOutOnAFlatMesh) {
+  Object o;
+  const float nodes[] = {0, 0, 0, 4, 0, 0, 0, 4, 0, 4, 4, 0, 1, 0, 0};
+  const int32_t tris[] = {0, 4, 2, 4, 1, 3, 4, 3, 2};
+  o.build(5, 0, 3, 0, nodes, nullptr, tris, nullptr, nullptr, nullptr);
+  for (simp_type type : {HASH_UC, HASH_UC_ACC}) {
+    test::MessageCapture quiet;
+    RunFigures figures;
+    ASSERT_TRUE(simplify_object(&o, SimplifyOptions{2, type, 0.0f}, &figures));
+    const ResultError& e = figures.error;
+    ASSERT_TRUE(e.measured);
+    if (type == HASH_UC) {
+      EXPECT_EQ(e.max, 0.0);
+      EXPECT_EQ(e.rms, 0.0);
+    } else {
+      // Nodes 0 and 4 share a cell whose point is the mean of its corners,
+      // node 0 counted once and node 4 three times: (0.75, 0, 0). The
+      // diagonal is sqrt(32); the three other cells have no error.
+      const double d = std::sqrt(32.0), cell = (0.75 * 0.75 + 0.25 * 0.25) / 2.0;
+      EXPECT_NEAR(e.max, std::sqrt(cell) / d, 1e-7);
+      EXPECT_NEAR(e.rms, std::sqrt(cell / 4.0) / d, 1e-7);
+    }
+  }
+}
+
+TEST(ResultError, SameFiguresForAnyThreadCount) {
+  std::unique_ptr<Object> o = mesh("dragon_small.ply");
+  ASSERT_TRUE(o);
+  const int threads = omp_get_max_threads();
+  for (simp_type type : {HASH_UC, HASH_UC_ACC, HASH_UC_ADAPT_NORMAL}) {
+    std::vector<ResultError> seen;
+    for (int n : {1, 2, 4}) {
+      omp_set_num_threads(n);
+      test::MessageCapture quiet;
+      RunFigures figures;
+      ASSERT_TRUE(simplify_object(o.get(), SimplifyOptions{50, type, 0.0f}, &figures));
+      seen.push_back(figures.error);
+    }
+    omp_set_num_threads(threads);
+    for (const ResultError& e : seen) {
+      EXPECT_EQ(e.max, seen[0].max);
+      EXPECT_EQ(e.rms, seen[0].rms);
+    }
+    EXPECT_GT(seen[0].max, seen[0].rms);
+    EXPECT_GT(seen[0].rms, 0.0);
+  }
+}
+
+}  // namespace
+}  // namespace Tavrin
