@@ -130,7 +130,12 @@ std::unique_ptr<Object> simplify_streamed_with_threads(const StreamedMesh& sourc
       });
     else
       measure.addNodes();
-    if (swept) error = measure.finish();
+    // A sweep that failed (the file changed) has said why: no mesh.
+    if (!swept) {
+      delete_handler(handler);
+      return nullptr;
+    }
+    error = measure.finish();
   }
   phase.start();
   const uint64_t memory = handler ? handler->memoryBytes() : 0;

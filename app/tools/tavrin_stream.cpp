@@ -52,6 +52,12 @@ int main(int argc, char** argv) {
     const bool block = std::strcmp(argv[i], "--block") == 0;
     const bool budget = std::strcmp(argv[i], "--budget") == 0;
     if (!block && !budget) {
+      // The grid may be given as "--triangles N" or "--max-error E" in
+      // its place, the third argument.
+      if (args.size() == 3 && is_grid_request_option(argv[i])) {
+        args.push_back(argv[i]);
+        continue;
+      }
       if (std::strncmp(argv[i], "--", 2) == 0) {
         log_message(format("Unknown option '%s'.\n", argv[i]));
         log_message(stream_usage(argv[0]));
