@@ -127,7 +127,7 @@ bool SlotGroups::buildFromSources(uint64_t slot_count, uint64_t source_count, co
     }
   }
   item_count_ = total;
-  items_ = allocateLargeArray<uint32_t>(total);
+  items_ = requireLargeArray<uint32_t>(total);
   uint32_t* items = items_.get();
 #pragma omp parallel for schedule(static)
   for (uint64_t b = 0; b < blocks; ++b) {
