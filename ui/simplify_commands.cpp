@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "base/memory_check.h"
 #include "base/messages.h"
 #include "render/colour_map_texture.h"
 #include "render/scene.h"
@@ -95,8 +96,12 @@ void simplify_command(MenuState& state, int32_t divisions, int32_t type, float l
   // No redraw of its own here: the driver's first status line follows at
   // once and shows the busy indicator, and every frame of a big mesh costs.
   signal_busy(BusyEvent::Start);
-  const bool done =
-      scene.simplify_hash(SimplifyOptions{divisions, static_cast<simp_type>(type), load_factor});
+  // Out of memory the scene stays as it was, and a message box says so.
+  bool done = false;
+  within_memory("simplify the mesh", [&] {
+    done =
+        scene.simplify_hash(SimplifyOptions{divisions, static_cast<simp_type>(type), load_factor});
+  });
   if (done) share_colour_map(scene);
   signal_busy(BusyEvent::Stop);
   refresh_scene_labels(state);
@@ -106,7 +111,7 @@ void simplify_command(MenuState& state, int32_t divisions, int32_t type, float l
 void octree_command(MenuState& state, float max_error) {
   ViewerHost& host = *state.host;
   signal_busy(BusyEvent::Start);
-  host.scene().simplify_octree(max_error);
+  within_memory("simplify the mesh", [&] { host.scene().simplify_octree(max_error); });
   signal_busy(BusyEvent::Stop);
   refresh_scene_labels(state);
   host.post_redraw();
