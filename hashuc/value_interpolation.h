@@ -13,8 +13,8 @@
 // it: the number of nodes without a value per field, and a sum that left
 // the float range, carried on in double from the step that overflowed (the
 // float steps before it are the ones a float sum makes, so sums that stay
-// in range are unchanged). A field none of whose nodes has a value gets the
-// "no value" float.
+// in range are unchanged). A field none of whose nodes has a value gets 0,
+// as it did when such nodes were left out of every field.
 #pragma once
 
 #include <cmath>
@@ -123,7 +123,7 @@ void divideByValueCount(Table& table, int first_field, int count_field,
       const float with_value = count - static_cast<float>(extra->missing[j]);
       float& v = f[first_field + j];
       if (!(with_value > 0.0f))
-        v = kNoValue;
+        v = 0.0f;  // as a cell none of whose nodes has any value
       else if (std::isinf(v))
         v = static_cast<float>(extra->big[j] / static_cast<double>(with_value));
       else
