@@ -4,13 +4,17 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "app/command_line.h"
 #include "app/globals.h"
 #include "app/grid_request.h"
+#include "app/one_line_save.h"
 #include "app/stream_run.h"
+#include "base/memory_check.h"
 #include "base/messages.h"
+#include "hashuc/grid.h"
 #include "io/ply_reader.h"
 #include "mesh/object.h"
 #include "simplify/driver.h"
@@ -19,6 +23,29 @@
 #include "simplify/stream_simplify.h"
 
 namespace Tavrin {
+
+namespace {
+
+// Whether the cells can be laid over the nodes: the cube around them, its
+// centre and the scale into [-1, 1] are finite floats (a box spanning more
+// than the float range, or nodes closer than the smallest float steps, give
+// infinities there and every node lands in one cell).
+bool usable_box(const Object& object) {
+  if (object.nodes.empty()) return true;
+  NormalizationBox nb;
+  nb.compute(boundingBox(&object.nodes[0].x, static_cast<int64_t>(object.nodes.size()), 3));
+  for (int k = 0; k < 3; ++k)
+    if (!std::isfinite(nb.centre[k]) || !std::isfinite(nb.half_extent[k]) ||
+        !std::isfinite(nb.inverse_half_extent[k]))
+      return false;
+  return true;
+}
+
+int simplify_and_save(const std::string& file, SimplifyOptions options,
+                      const std::optional<GridRequest>& request, const char* type_word,
+                      BatchRoad road, const StreamSettings& settings, std::string& doing);
+
+}  // namespace
 
 int batch_run(int argc, char** argv, BatchRoad road, const StreamSettings* stream) {
   const simp_type type = parse_simp_type(argv[2]);
@@ -91,10 +118,30 @@ int batch_run(int argc, char** argv, BatchRoad road, const StreamSettings* strea
     settings = *stream;
   else if (!stream_settings_from_environment(settings))
     return 2;
+  // Running out of memory anywhere on the main thread ends here: what was
+  // built so far is freed on the way, temporary output files included.
+  std::string doing = format("read '%s'", shown.c_str());
+  forget_failed_allocation();
+  try {
+    return simplify_and_save(file, options, request, argv[2], road, settings, doing);
+  } catch (const std::bad_alloc&) {
+    report_no_memory(doing, last_failed_allocation());
+    return 1;
+  }
+}
+
+namespace {
+
+int simplify_and_save(const std::string& file, SimplifyOptions options,
+                      const std::optional<GridRequest>& request, const char* type_word,
+                      BatchRoad road, const StreamSettings& settings, std::string& doing) {
+  const simp_type type = options.type;
+  int32_t grid_size = options.grid_size;
   const bool streamed =
       road == BatchRoad::Streamed || (road == BatchRoad::Automatic && stream_covers(type) &&
                                       exceeds_memory_budget(file, settings.budget));
   std::unique_ptr<Object> result;
+  std::unique_ptr<Object> source;
   // The key counts are exact for every type whose output nodes are its cells.
   const bool counts_exact = stream_covers(type);
   if (streamed) {
@@ -111,8 +158,9 @@ int batch_run(int argc, char** argv, BatchRoad road, const StreamSettings* strea
       return 1;
     if (request && grid_size == 0) return 1;
   } else {
-    std::unique_ptr<Object> source = load_ply(file);
+    source = load_ply(file);
     if (!source) return 1;
+    doing = format("simplify '%s'", display_name(file).c_str());
     if (request) {
       const OneThreadForSmallMeshes threads(source->num_triangles());
       const std::optional<int32_t> grid =
@@ -122,22 +170,40 @@ int batch_run(int argc, char** argv, BatchRoad road, const StreamSettings* strea
     }
     result = simplify_object(source.get(), options);
   }
-  if (!result) {
-    log_message("The simplification produced no mesh; nothing was written.\n");
+  if (!result && last_failed_allocation() != 0) {
+    // A table or array the run could not do without was refused.
+    report_no_memory(format("simplify '%s'", display_name(file).c_str()), last_failed_allocation());
     return 1;
   }
+  if (!result) {
+    if (source && !usable_box(*source))
+      log_message(
+          format("The simplification produced no mesh: the bounding box of the nodes, "
+                 "from (%g, %g, %g) to (%g, %g, %g), cannot be divided into cells; "
+                 "nothing was written.\n",
+                 source->bbox_min.x, source->bbox_min.y, source->bbox_min.z, source->bbox_max.x,
+                 source->bbox_max.y, source->bbox_max.z));
+    else
+      log_message("The simplification produced no mesh; nothing was written.\n");
+    return 1;
+  }
+  source.reset();
 
   // The reader refuses names without an extension, so a '.' is always there.
-  std::string base = file.substr(0, file.rfind('.')) + format("_simp_%s_%04d", argv[2], grid_size);
-  if (result->export_gid(base)) {
-    log_message(format("Files '%s.msh' and '%s.res' saved.\n", base.c_str(), base.c_str()));
-    if (streamed) log_stream_summary(file, settings);
-    return 0;
-  }
-  // The writer has removed its own temporary files and left any earlier
+  std::string base =
+      file.substr(0, file.rfind('.')) + format("_simp_%s_%04d", type_word, grid_size);
+  doing = format("save '%s.msh'", base.c_str());
+  // A failed writer has removed its own temporary files and left any earlier
   // files of these names as they were.
-  log_message(format("Problems saving  '%s.msh' and '%s.res'.\n", base.c_str(), base.c_str()));
-  return 1;
+  if (!save_in_one_line(
+          [&] { return result->export_gid(base); },
+          format("Problems saving  '%s.msh' and '%s.res'", base.c_str(), base.c_str())))
+    return 1;
+  log_message(format("Files '%s.msh' and '%s.res' saved.\n", base.c_str(), base.c_str()));
+  if (streamed) log_stream_summary(file, settings);
+  return 0;
 }
+
+}  // namespace
 
 }  // namespace Tavrin

@@ -180,6 +180,7 @@ class ClusterHandler : public HandlerInterface, public BlockPasses {
   bool beginValuePass() override {
     if (!table_ || map_.slot.empty()) return false;
     clearRecords(*table_);
+    value_extras_.clear();
     return everyNodeMapped(*table_, valueSlots());
   }
 
@@ -190,13 +191,15 @@ class ClusterHandler : public HandlerInterface, public BlockPasses {
       return false;
     for (int j = 0; j < va.count; ++j)
       if (!va.values[j]) return false;
-    sumValuesPerSlot(*table_, slots, first, count, va, Policy::kValueField, valuePassCountField());
+    sumValuesPerSlot(*table_, slots, first, count, va, Policy::kValueField, valuePassCountField(),
+                     value_extras_);
     return true;
   }
 
   bool finishValuePass(int32_t fields, std::vector<std::vector<float>>& out) override {
     if (!table_) return false;
-    divideByValueCount(*table_, Policy::kValueField, valuePassCountField());
+    divideByValueCount(*table_, Policy::kValueField, valuePassCountField(), value_extras_);
+    value_extras_.clear();
     OutputNumbering numbering;
     if (!number(numbering)) return false;
     writeAveragedValues(*table_, numbering, Policy::kValueField, fields, out);
@@ -331,8 +334,9 @@ class ClusterHandler : public HandlerInterface, public BlockPasses {
   ClusterSpace space_;
   int64_t node_count_ = 0;
   NodeSlots map_;
-  SlotCrossings crossings_;  // of the last accumulation, for the output pass
-  int64_t solved_ = -1;      // cells the shared solve solved; -1 when it has not run
+  ValueSumExtras value_extras_;  // of the value pass under way (addValueBlock)
+  SlotCrossings crossings_;      // of the last accumulation, for the output pass
+  int64_t solved_ = -1;          // cells the shared solve solved; -1 when it has not run
 };
 
 }  // namespace Tavrin

@@ -164,7 +164,7 @@ int64_t collectOccupiedCells(ClusterSpace& space, const float* coords, int64_t n
   space.cellKeys.clear();
   space.forgetNodeCells();
   if (node_count <= 0) return 0;
-  LargeArray<uint64_t> keys = allocateLargeArray<uint64_t>(node_count);
+  LargeArray<uint64_t> keys = requireLargeArray<uint64_t>(node_count);
 #pragma omp parallel for schedule(static)
   for (int64_t i = 0; i < node_count; ++i) {
     const Vec3 q = nb.normalise(coords + i * stride);
@@ -179,8 +179,8 @@ int64_t collectOccupiedCells(ClusterSpace& space, const float* coords, int64_t n
   // Each bucket's distinct keys, first node first, written over the start of
   // the bucket's own segment (a bucket has no more keys than nodes); `local`
   // holds each grouped node's position among them.
-  LargeArray<uint64_t> distinct = allocateLargeArray<uint64_t>(node_count);
-  LargeArray<uint32_t> local = allocateLargeArray<uint32_t>(node_count);
+  LargeArray<uint64_t> distinct = requireLargeArray<uint64_t>(node_count);
+  LargeArray<uint32_t> local = requireLargeArray<uint32_t>(node_count);
   std::vector<uint32_t> first_cell(buckets + 1, 0);
 #pragma omp parallel for schedule(static)
   for (uint64_t b = 0; b < buckets; ++b) {

@@ -135,7 +135,7 @@ bool assembleTrianglesAndLines(Table& table, const NormalizationBox& nb, const N
 
   // The output number of every slot, read once (empty slots hold zero records).
   const uint64_t slots = table.slotCount();
-  LargeArray<int32_t> slot_number = allocateLargeArray<int32_t>(slots);
+  LargeArray<int32_t> slot_number = requireLargeArray<int32_t>(slots);
 #pragma omp parallel for schedule(static)
   for (uint64_t s = 0; s < slots; ++s) slot_number[s] = outputNumberOf<Layout>(table.slot(s).rec);
 
@@ -222,7 +222,7 @@ bool assembleTrianglesAndLines(Table& table, const NormalizationBox& nb, const N
     return static_cast<uint32_t>(static_cast<uint32_t>(t[0]) % tri_buckets);
   });
   // Kept candidates of each bucket over the start of its own segment.
-  LargeArray<uint32_t> kept = allocateLargeArray<uint32_t>(cand.size());
+  LargeArray<uint32_t> kept = requireLargeArray<uint32_t>(cand.size());
   std::vector<uint32_t> first_kept(tri_buckets + 1, 0);
 #pragma omp parallel for schedule(static)
   for (uint64_t b = 0; b < tri_buckets; ++b) {
@@ -271,8 +271,8 @@ bool assembleTrianglesAndLines(Table& table, const NormalizationBox& nb, const N
   groups.build(edge_buckets, edges.size(), [&](uint64_t k) {
     return static_cast<uint32_t>(static_cast<uint32_t>(ed[k] >> 32) % edge_buckets);
   });
-  LargeArray<uint64_t> uniq = allocateLargeArray<uint64_t>(edges.size());
-  LargeArray<uint8_t> covered = allocateLargeArray<uint8_t>(edges.size());
+  LargeArray<uint64_t> uniq = requireLargeArray<uint64_t>(edges.size());
+  LargeArray<uint8_t> covered = requireLargeArray<uint8_t>(edges.size());
   std::vector<uint32_t> distinct(edge_buckets, 0);
 #pragma omp parallel for schedule(static)
   for (uint64_t b = 0; b < edge_buckets; ++b) {

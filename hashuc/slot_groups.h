@@ -25,7 +25,8 @@ class SlotGroups {
  public:
   // Groups items 0 .. item_count-1 by slot_of(item) < slot_count. Returns
   // false when an item has no slot (slot_of gives kNoSlot or a value out of
-  // range); firstBadItem() then names the smallest such item.
+  // range); firstBadItem() then names the smallest such item. Memory that
+  // runs short throws std::bad_alloc, as a std::vector of the items would.
   template <class SlotOf>
   bool build(uint64_t slot_count, uint64_t item_count, const SlotOf& slot_of) {
     if (item_count > kMaxItems) {
@@ -127,7 +128,7 @@ bool SlotGroups::buildFromSources(uint64_t slot_count, uint64_t source_count, co
     }
   }
   item_count_ = total;
-  items_ = allocateLargeArray<uint32_t>(total);
+  items_ = requireLargeArray<uint32_t>(total);
   uint32_t* items = items_.get();
 #pragma omp parallel for schedule(static)
   for (uint64_t b = 0; b < blocks; ++b) {

@@ -70,7 +70,8 @@ std::optional<std::string> decode_property_name(std::string_view text) {
     if (c == '%') {
       if (i + 2 >= text.size()) return std::nullopt;
       int hi = hex(text[i + 1]), lo = hex(text[i + 2]);
-      if (hi < 0 || lo < 0) return std::nullopt;
+      // A NUL would end the name wherever it is used as a C string.
+      if (hi < 0 || lo < 0 || (hi == 0 && lo == 0)) return std::nullopt;
       out.push_back(static_cast<char>(hi * 16 + lo));
       i += 2;
     } else if (is_unreserved_name_byte(c)) {

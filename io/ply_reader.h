@@ -61,7 +61,8 @@ int64_t replace_non_finite_values(std::vector<float>& values);
 std::unique_ptr<Object> load_ply(const std::string& path);
 
 // Decodes a property name: "%hh" escapes become their byte, unreserved bytes
-// (A-Z a-z 0-9 - _ . ~) are copied; anything else, or an empty text, fails.
+// (A-Z a-z 0-9 - _ . ~) are copied; anything else, "%00" (a NUL byte) or an
+// empty text fails.
 std::optional<std::string> decode_property_name(std::string_view text);
 
 // The default model "teapot.ply" in the working directory, else beside the

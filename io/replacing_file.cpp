@@ -8,10 +8,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
+
+#include "io/signal_cleanup.h"
 
 namespace Tavrin {
 
@@ -52,26 +52,30 @@ bool ReplacingFile::open(const std::string& target) {
   finished_ = false;
   if (target.empty()) return fail(strerror(ENOENT));
 
-  // Replacing a symbolic link would cut the link; the file it names is
-  // replaced instead, as writing through the link would have changed it.
-  struct stat st;
-  if (lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    char* resolved = realpath(target.c_str(), nullptr);
-    if (!resolved) return fail(strerror(errno));
-    target_ = resolved;
-    std::free(resolved);
-  }
-
+  // A symbolic link at the target is replaced itself, never written
+  // through: the file it names may lie anywhere and belong to anyone. The
+  // link's target only decides, as a plain file's type would, whether the
+  // name is meant for output at all (a link to a folder or a device is
+  // reported and left alone).
   mode_t mode = default_mode();
-  if (stat(target_.c_str(), &st) == 0) {
-    // Only a regular file is replaced: a folder or a device of that name is
-    // reported and left alone.
-    if (S_ISDIR(st.st_mode)) return fail(strerror(EISDIR));
-    if (!S_ISREG(st.st_mode)) return fail("it is not a regular file");
-    // A file the user may not write keeps its content: renaming over it
-    // would get round its protection.
-    if (access(target_.c_str(), W_OK) != 0) return fail(strerror(errno));
-    mode = st.st_mode & 07777;
+  struct stat st;
+  if (lstat(target.c_str(), &st) == 0) {
+    const bool link = S_ISLNK(st.st_mode);
+    struct stat named;
+    const bool dangling = link && stat(target.c_str(), &named) != 0;
+    if (link && !dangling) st = named;
+    if (!dangling) {
+      // Only a regular file is replaced: a folder or a device of that name
+      // is reported and left alone.
+      if (S_ISDIR(st.st_mode)) return fail(strerror(EISDIR));
+      if (!S_ISREG(st.st_mode)) return fail("it is not a regular file");
+    }
+    if (!link) {
+      // A file the user may not write keeps its content: renaming over it
+      // would get round its protection.
+      if (access(target.c_str(), W_OK) != 0) return fail(strerror(errno));
+      mode = st.st_mode & 07777;
+    }
   } else if (errno != ENOENT) {
     return fail(strerror(errno));
   }
@@ -79,9 +83,17 @@ bool ReplacingFile::open(const std::string& target) {
   std::string name = temp_template(target_);
   std::vector<char> buffer(name.begin(), name.end());
   buffer.push_back('\0');
-  const int fd = mkstemp(buffer.data());
+  int fd = -1;
+  {
+    // No signal between creating the file and registering it for removal.
+    SignalDeferral deferral;
+    fd = mkstemp(buffer.data());
+    if (fd >= 0) {
+      temp_ = buffer.data();
+      temp_token_ = register_temp_file(temp_);
+    }
+  }
   if (fd < 0) return fail(strerror(errno));
-  temp_ = buffer.data();
   if (fchmod(fd, mode) != 0) {
     const int e = errno;
     ::close(fd);
@@ -122,12 +134,27 @@ void ReplacingFile::discard() {
   }
   if (!temp_.empty()) {
     unlink(temp_.c_str());
-    temp_.clear();
+    forget_temp();
   }
   finished_ = false;
 }
 
+void ReplacingFile::forget_temp() {
+  unregister_temp_file(temp_token_);
+  temp_token_ = -1;
+  temp_.clear();
+}
+
+bool can_replace(const std::string& target, std::string& why) {
+  ReplacingFile file;
+  if (file.open(target)) return true;
+  why = file.error();
+  return false;
+}
+
 bool commit_together(ReplacingFile* files[], int count) {
+  // An interrupt now would leave some targets replaced and others not.
+  SignalDeferral deferral;
   for (int i = 0; i < count; ++i)
     if (!files[i]->finished_ || files[i]->temp_.empty()) {
       if (files[i]->error_.empty()) files[i]->error_ = "the file was not completely written";
@@ -155,7 +182,7 @@ bool commit_together(ReplacingFile* files[], int count) {
       f.error_ = strerror(errno);
       failed = i;
     } else {
-      f.temp_.clear();
+      f.forget_temp();
       f.finished_ = false;
     }
   }

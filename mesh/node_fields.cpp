@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 
+#include "base/memory_check.h"
 #include "hashuc/slot_partition.h"
 #include "tables/large_array.h"
 
@@ -129,7 +130,7 @@ bool boundary_values(const std::vector<TriangleRecord>& triangles, int64_t num_n
   }
   bucket_first[buckets] = total;
   // A side is its node's place inside the bucket (high word) and its far end.
-  LargeArray<uint64_t> entries = allocateLargeArray<uint64_t>(total);
+  LargeArray<uint64_t> entries = requireLargeArray<uint64_t>(total);
   uint64_t* entry = entries.get();
 #pragma omp parallel for schedule(static, 1) num_threads(blocks)
   for (int b = 0; b < blocks; ++b) {
@@ -143,37 +144,41 @@ bool boundary_values(const std::vector<TriangleRecord>& triangles, int64_t num_n
   // Per bucket: the far ends grouped by node, then a far end that occurs
   // once under a node is an edge of one side.
   bool any = false;
+  ParallelAllocations allocations;
 #pragma omp parallel reduction(|| : any)
   {
-    std::vector<uint32_t> first(kBucketNodes + 1), ends;
+    std::vector<uint32_t> first, ends;
 #pragma omp for schedule(dynamic, 1)
-    for (int64_t k = 0; k < buckets; ++k) {
-      const uint64_t* e = entry + bucket_first[k];
-      const uint64_t size = bucket_first[k + 1] - bucket_first[k];
-      std::fill(first.begin(), first.end(), 0);
-      for (uint64_t j = 0; j < size; ++j) ++first[(e[j] >> 32) + 1];
-      for (int64_t v = 0; v < kBucketNodes; ++v) first[v + 1] += first[v];
-      ends.resize(size);
-      for (uint64_t j = 0; j < size; ++j) ends[first[e[j] >> 32]++] = static_cast<uint32_t>(e[j]);
-      // first[v] now ends node v's far ends.
-      uint32_t begin = 0;
-      for (int64_t v = 0; v < kBucketNodes; ++v) {
-        const uint32_t end = first[v];
-        sort_short(ends.data() + begin, ends.data() + end);
-        for (uint32_t j = begin; j < end;) {
-          uint32_t same = j + 1;
-          while (same < end && ends[same] == ends[j]) ++same;
-          if (same - j == 1) {
-            any = true;
-            mark_node(static_cast<uint32_t>(k * kBucketNodes + v));
-            if (ends[j] < static_cast<uint64_t>(n)) mark_node(ends[j]);
+    for (int64_t k = 0; k < buckets; ++k)
+      allocations.run([&] {
+        if (first.empty()) first.resize(kBucketNodes + 1);
+        const uint64_t* e = entry + bucket_first[k];
+        const uint64_t size = bucket_first[k + 1] - bucket_first[k];
+        std::fill(first.begin(), first.end(), 0);
+        for (uint64_t j = 0; j < size; ++j) ++first[(e[j] >> 32) + 1];
+        for (int64_t v = 0; v < kBucketNodes; ++v) first[v + 1] += first[v];
+        ends.resize(size);
+        for (uint64_t j = 0; j < size; ++j) ends[first[e[j] >> 32]++] = static_cast<uint32_t>(e[j]);
+        // first[v] now ends node v's far ends.
+        uint32_t begin = 0;
+        for (int64_t v = 0; v < kBucketNodes; ++v) {
+          const uint32_t end = first[v];
+          sort_short(ends.data() + begin, ends.data() + end);
+          for (uint32_t j = begin; j < end;) {
+            uint32_t same = j + 1;
+            while (same < end && ends[same] == ends[j]) ++same;
+            if (same - j == 1) {
+              any = true;
+              mark_node(static_cast<uint32_t>(k * kBucketNodes + v));
+              if (ends[j] < static_cast<uint64_t>(n)) mark_node(ends[j]);
+            }
+            j = same;
           }
-          j = same;
+          begin = end;
         }
-        begin = end;
-      }
-    }
+      });
   }
+  allocations.rethrow();
   return any;
 }
 

@@ -22,7 +22,8 @@ void node_normals(const std::vector<Vec3>& nodes, const std::vector<TriangleReco
 // side (a side of a degenerate triangle that repeats another side counts
 // twice; a side from a node to itself is an edge of its own) and 0 the
 // others; `values` is resized to `num_nodes`. Returns whether any node was
-// marked.
+// marked. Memory that runs short ends it with std::bad_alloc on the
+// calling thread, whichever thread ran out.
 bool boundary_values(const std::vector<TriangleRecord>& triangles, int64_t num_nodes,
                      std::vector<float>& values);
 

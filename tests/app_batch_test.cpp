@@ -203,7 +203,8 @@ TEST(BatchProgram, FailedWriteLeavesNoFilesAndFails) {
   fs::create_directory(base + ".res");
   test::RunResult r = run_command(tavrin() + " " + input + " HASH_UC 64");
   EXPECT_NE(r.status, 0);
-  EXPECT_NE(r.output.find("Problems saving  '" + base + ".msh' and '" + base + ".res'."),
+  EXPECT_NE(r.output.find("Problems saving  '" + base + ".msh' and '" + base +
+                          ".res': Unable to create file '" + base + ".res': Is a directory.\n"),
             std::string::npos)
       << r.output;
   EXPECT_FALSE(test::file_exists(base + ".msh"));

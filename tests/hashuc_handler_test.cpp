@@ -205,17 +205,20 @@ TEST(HashUCHandler, InterpolateValuesAveragesPerCell) {
   h.interpolateValues(m.coords.data(), n, 3, values, strides, 6, got, length);
   ASSERT_EQ(got.size(), 6u);
   ASSERT_EQ(length, static_cast<int32_t>(keys.size()));
-  // Expected: sums in node order, skipping node 5 everywhere.
-  std::vector<std::array<float, 7>> sums(keys.size(), std::array<float, 7>{});
+  // Expected: sums in node order, each field with its own count; node 5
+  // is left out of field 2 only.
+  std::vector<std::array<float, 12>> sums(keys.size(), std::array<float, 12>{});
   for (int32_t i = 0; i < n; ++i) {
-    if (i == 5) continue;
     const size_t j =
         index.at(h.space().grid.key(h.space().normalisation.normalise(&m.coords[3 * i])));
-    for (int k = 0; k < 6; ++k) sums[j][k] += fields[k][i];
-    sums[j][6] += 1.0f;
+    for (int k = 0; k < 6; ++k) {
+      if (k == 2 && i == 5) continue;
+      sums[j][k] += fields[k][i];
+      sums[j][6 + k] += 1.0f;
+    }
   }
   for (size_t j = 0; j < keys.size(); ++j)
-    for (int k = 0; k < 6; ++k) EXPECT_EQ(got[k][j], sums[j][k] / sums[j][6]) << j << " " << k;
+    for (int k = 0; k < 6; ++k) EXPECT_EQ(got[k][j], sums[j][k] / sums[j][6 + k]) << j << " " << k;
 
   // One array alone (node 5 now counts) equals its own average.
   h.resetCells();

@@ -392,9 +392,12 @@ TEST(IoPlyNames, DecodeAndEncode) {
     const char* text;
     std::optional<std::string> decoded;
   } cases[] = {
-      {"temp%20C", "temp C"}, {"nx", "nx"},          {"a%2fb%2F", "a/b/"}, {"x-_.~9", "x-_.~9"},
-      {"", std::nullopt},     {"50%", std::nullopt}, {"%2", std::nullopt}, {"%zz", std::nullopt},
-      {"a/b", std::nullopt},  {"%41%42", "AB"},
+      {"temp%20C", "temp C"},    {"nx", "nx"},
+      {"a%2fb%2F", "a/b/"},      {"x-_.~9", "x-_.~9"},
+      {"", std::nullopt},        {"50%", std::nullopt},
+      {"%2", std::nullopt},      {"%zz", std::nullopt},
+      {"a/b", std::nullopt},     {"%41%42", "AB"},
+      {"%00temp", std::nullopt}, {"temp%00x", std::nullopt},
   };
   for (const Case& c : cases) EXPECT_EQ(decode_property_name(c.text), c.decoded) << c.text;
   EXPECT_EQ(encode_property_name("temp C"), "temp%20C");

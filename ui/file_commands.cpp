@@ -4,6 +4,7 @@
 
 #include <strings.h>
 
+#include "base/memory_check.h"
 #include "base/messages.h"
 #include "io/gid_writer.h"
 #include "io/ply_reader.h"
@@ -54,7 +55,8 @@ bool with_busy(ViewerHost& host, Fn write) {
   signal_busy(BusyEvent::Start);
   host.redraw();
   std::function<void()> previous = set_write_progress([] { signal_busy(BusyEvent::Step); });
-  const bool ok = write();
+  bool ok = false;
+  within_memory("save the mesh", [&] { ok = write(); });
   set_write_progress(std::move(previous));
   signal_busy(BusyEvent::Stop);
   return ok;
@@ -85,14 +87,18 @@ bool open_file(MenuState& state, const std::string& path) {
 
   signal_busy(BusyEvent::Start);
   host.redraw();
-  std::unique_ptr<Object> loaded = load_ply(path);
-  signal_busy(BusyEvent::Step);
-  host.redraw();
-  if (loaded) {
-    const int64_t budget = drawing_budget();
-    if (loaded->num_triangles() > budget)
-      loaded = drawing_copy(std::move(loaded), budget, oversize_reason());
-  }
+  // Out of memory the scene keeps what it showed, and a message box says so.
+  std::unique_ptr<Object> loaded;
+  within_memory(format("open '%s'", path.c_str()), [&] {
+    loaded = load_ply(path);
+    signal_busy(BusyEvent::Step);
+    host.redraw();
+    if (loaded) {
+      const int64_t budget = drawing_budget();
+      if (loaded->num_triangles() > budget)
+        loaded = drawing_copy(std::move(loaded), budget, oversize_reason());
+    }
+  });
   signal_busy(BusyEvent::Stop);
   host.redraw();
   if (!loaded) return false;

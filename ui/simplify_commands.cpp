@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "base/memory_check.h"
 #include "base/messages.h"
 #include "render/colour_map_texture.h"
 #include "render/scene.h"
@@ -111,8 +112,12 @@ void simplify_command(MenuState& state, int32_t divisions, int32_t type, float l
   // No redraw of its own here: the driver's first status line follows at
   // once and shows the busy indicator, and every frame of a big mesh costs.
   signal_busy(BusyEvent::Start);
-  const bool done =
-      scene.simplify_hash(SimplifyOptions{divisions, static_cast<simp_type>(type), load_factor});
+  // Out of memory the scene stays as it was, and a message box says so.
+  bool done = false;
+  within_memory("simplify the mesh", [&] {
+    done =
+        scene.simplify_hash(SimplifyOptions{divisions, static_cast<simp_type>(type), load_factor});
+  });
   if (done) {
     share_colour_map(scene);
     const char* keyword = simp_type_keyword(static_cast<simp_type>(type));
@@ -128,8 +133,9 @@ void octree_command(MenuState& state, float max_error) {
   // The report's boxes hold columns of times: fixed-width font.
   FixedWidthBoxes fixed_width;
   signal_busy(BusyEvent::Start);
-  if (host.scene().simplify_octree(max_error))
-    name_simplified(host.scene(), format("_octree_%g", static_cast<double>(max_error)));
+  bool done = false;
+  within_memory("simplify the mesh", [&] { done = host.scene().simplify_octree(max_error); });
+  if (done) name_simplified(host.scene(), format("_octree_%g", static_cast<double>(max_error)));
   signal_busy(BusyEvent::Stop);
   refresh_scene_labels(state);
   host.post_redraw();

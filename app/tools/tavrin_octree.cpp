@@ -11,13 +11,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <string>
+#include <vector>
 
 #include "app/command_line.h"
 #include "app/globals.h"
+#include "app/one_line_save.h"
+#include "base/memory_check.h"
 #include "base/messages.h"
+#include "io/gid_writer.h"
 #include "io/ply_reader.h"
 #include "io/ply_writer.h"
+#include "io/replacing_file.h"
 #include "mesh/object.h"
 
 using namespace Tavrin;
@@ -46,9 +52,62 @@ std::string octree_usage(const char* program) {
 }
 
 bool write_mesh(const Object& object, const std::string& path) {
-  if (ends_with_ignoring_case(path, ".ply"))
-    return write_ply(path, object) == object.num_triangles() && object.num_triangles() > 0;
-  return object.export_gid(path);
+  return save_in_one_line(
+      [&] {
+        if (ends_with_ignoring_case(path, ".ply"))
+          return write_ply(path, object) == object.num_triangles() && object.num_triangles() > 0;
+        return object.export_gid(path);
+      },
+      format("Problems saving '%s'", path.c_str()));
+}
+
+// Checks every file write_mesh(object, path) would replace, so that a
+// target that cannot be written stops the run before anything is written.
+bool check_targets(const Object& object, const std::string& path) {
+  std::vector<std::string> targets;
+  if (ends_with_ignoring_case(path, ".ply")) {
+    targets.push_back(path);
+  } else {
+    targets.push_back(gid_mesh_file_name(path));
+    if (!object.scalars.empty()) targets.push_back(gid_results_file_name(targets[0]));
+  }
+  for (const std::string& target : targets) {
+    std::string why;
+    if (!can_replace(target, why)) {
+      log_message(format("Problems saving '%s': Unable to create file '%s': %s.\n", path.c_str(),
+                         target.c_str(), why.c_str()));
+      return false;
+    }
+  }
+  return true;
+}
+
+int run(const std::string& input, float max_error, const std::string& output,
+        const std::string& errors, std::string& doing) {
+  log_message(format("Reading %s ...\n", input.c_str()));
+  std::unique_ptr<Object> source = load_ply(input);
+  if (!source) return 1;
+
+  doing = format("simplify '%s'", input.c_str());
+  std::unique_ptr<Object> result = source->simplify_octree(max_error);
+  if (!result) {
+    log_message("The octree simplification produced no mesh; nothing was written.\n");
+    return 1;
+  }
+  result->set_name(source->name.c_str());
+
+  // The original now carries the error fields the simplification added.
+  if (!check_targets(*result, output) || (!errors.empty() && !check_targets(*source, errors)))
+    return 1;
+  doing = format("save '%s'", output.c_str());
+  if (!write_mesh(*result, output)) return 1;
+  log_message(format("File '%s' saved.\n", output.c_str()));
+  if (!errors.empty()) {
+    doing = format("save '%s'", errors.c_str());
+    if (!write_mesh(*source, errors)) return 1;
+    log_message(format("File '%s' saved.\n", errors.c_str()));
+  }
+  return 0;
 }
 
 }  // namespace
@@ -94,29 +153,12 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  log_message(format("Reading %s ...\n", input.c_str()));
-  std::unique_ptr<Object> source = load_ply(input);
-  if (!source) return 1;
-
-  std::unique_ptr<Object> result = source->simplify_octree(max_error);
-  if (!result) {
-    log_message("The octree simplification produced no mesh; nothing was written.\n");
+  std::string doing = format("read '%s'", input.c_str());
+  forget_failed_allocation();
+  try {
+    return run(input, max_error, output, errors, doing);
+  } catch (const std::bad_alloc&) {
+    report_no_memory(doing, last_failed_allocation());
     return 1;
   }
-  result->set_name(source->name.c_str());
-
-  if (!write_mesh(*result, output)) {
-    log_message(format("Problems saving '%s'.\n", output.c_str()));
-    return 1;
-  }
-  log_message(format("File '%s' saved.\n", output.c_str()));
-  // The original now carries the error fields the simplification added.
-  if (!errors.empty()) {
-    if (!write_mesh(*source, errors)) {
-      log_message(format("Problems saving '%s'.\n", errors.c_str()));
-      return 1;
-    }
-    log_message(format("File '%s' saved.\n", errors.c_str()));
-  }
-  return 0;
 }

@@ -3,8 +3,10 @@
 // maximum distances divided by A's bounding-box diagonal.
 #include "bench/compare/surface_distance.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <string>
 
 using namespace Tavrin;
@@ -14,15 +16,48 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s A.ply|A.msh B.ply|B.msh [samples=200000] [seed=1]\n", argv[0]);
     return 2;
   }
-  const int64_t samples = argc > 3 ? std::atoll(argv[3]) : 200000;
-  const uint64_t seed = argc > 4 ? std::strtoull(argv[4], nullptr, 10) : 1;
+  // At most 10^8 samples per surface: their points and distances take a few
+  // gigabytes already.
+  constexpr long long kMaxSamples = 100000000;
+  long long samples = 200000;
+  if (argc > 3) {
+    char* end = nullptr;
+    errno = 0;
+    samples = std::strtoll(argv[3], &end, 10);
+    if (end == argv[3] || *end != '\0' || errno == ERANGE || samples < 1 || samples > kMaxSamples) {
+      std::fprintf(stderr,
+                   "surface_distance: invalid sample count '%s': give a whole number from "
+                   "1 to %lld.\n",
+                   argv[3], kMaxSamples);
+      return 2;
+    }
+  }
+  uint64_t seed = 1;
+  if (argc > 4) {
+    char* end = nullptr;
+    errno = 0;
+    seed = std::strtoull(argv[4], &end, 10);
+    if (end == argv[4] || *end != '\0' || errno == ERANGE || argv[4][0] == '-') {
+      std::fprintf(stderr,
+                   "surface_distance: invalid seed '%s': give a whole number of 0 or "
+                   "more.\n",
+                   argv[4]);
+      return 2;
+    }
+  }
   SurfaceMesh a, b;
   std::string error;
   if (!read_surface_mesh(argv[1], a, error) || !read_surface_mesh(argv[2], b, error)) {
     std::fprintf(stderr, "surface_distance: %s\n", error.c_str());
     return 1;
   }
-  const SurfaceDistance d = surface_distance(a, b, samples, seed);
+  SurfaceDistance d;
+  try {
+    d = surface_distance(a, b, samples, seed);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "surface_distance: not enough memory for %lld samples.\n", samples);
+    return 1;
+  }
   const double diag = d.diagonal > 0.0 ? d.diagonal : 1.0;
   std::printf("A: %zu nodes %lld triangles, B: %zu nodes %lld triangles, diagonal %.9g\n",
               a.nodes.size(), static_cast<long long>(a.triangle_count()), b.nodes.size(),
