@@ -3,6 +3,7 @@
 // last one sent is the reason a call returns.
 
 #include <memory>
+#include <new>
 #include <string>
 
 #include "api/call_scope.h"
@@ -33,21 +34,46 @@ class LastMessage {
   MessageSink sink_;
 };
 
+std::string write_gid_checked(const std::string& path, const MeshView& mesh,
+                              const MessageSink& messages) {
+  std::unique_ptr<Tavrin::Object> object = detail::object_from_view(mesh);
+  LastMessage last(messages);
+  detail::CallScope scope(0, last.sink(), 0);
+  if (object->export_gid(path)) return {};
+  return last.reason("The GiD files could not be written.");
+}
+
+std::string write_ply_checked(const std::string& path, const MeshView& mesh,
+                              const MessageSink& messages) {
+  std::unique_ptr<Tavrin::Object> object = detail::object_from_view(mesh);
+  LastMessage last(messages);
+  detail::CallScope scope(0, last.sink(), 0);
+  if (Tavrin::write_ply(path, *object) == object->num_triangles() && object->num_triangles() > 0)
+    return {};
+  return last.reason("The PLY file could not be written.");
+}
+
 }  // namespace
 
 Result read_ply(const std::string& path, const MessageSink& messages) {
   Result out;
   LastMessage last(messages);
   std::unique_ptr<Tavrin::Object> object;
-  {
-    detail::CallScope scope(0, last.sink(), 0);
-    object = Tavrin::load_ply(path);
-  }
-  if (!object) {
-    out.error = last.reason("The file could not be read.");
+  try {
+    {
+      detail::CallScope scope(0, last.sink(), 0);
+      object = Tavrin::load_ply(path);
+    }
+    if (!object) {
+      out.error = last.reason("The file could not be read.");
+      return out;
+    }
+    out.mesh = detail::mesh_from_object(*object);
+  } catch (const std::bad_alloc&) {
+    out = Result{};
+    out.error = "Not enough memory to read '" + path + "'.";
     return out;
   }
-  out.mesh = detail::mesh_from_object(*object);
   out.report.input_nodes = out.report.nodes = out.mesh.node_count();
   out.report.input_triangles = out.report.triangles = out.mesh.triangle_count();
   out.report.lines = out.mesh.line_count();
@@ -56,21 +82,20 @@ Result read_ply(const std::string& path, const MessageSink& messages) {
 
 std::string write_gid(const std::string& path, const MeshView& mesh, const MessageSink& messages) {
   if (std::string error = check_mesh(mesh); !error.empty()) return error;
-  std::unique_ptr<Tavrin::Object> object = detail::object_from_view(mesh);
-  LastMessage last(messages);
-  detail::CallScope scope(0, last.sink(), 0);
-  if (object->export_gid(path)) return {};
-  return last.reason("The GiD files could not be written.");
+  try {
+    return write_gid_checked(path, mesh, messages);
+  } catch (const std::bad_alloc&) {
+    return "Not enough memory to write '" + path + "'.";
+  }
 }
 
 std::string write_ply(const std::string& path, const MeshView& mesh, const MessageSink& messages) {
   if (std::string error = check_mesh(mesh); !error.empty()) return error;
-  std::unique_ptr<Tavrin::Object> object = detail::object_from_view(mesh);
-  LastMessage last(messages);
-  detail::CallScope scope(0, last.sink(), 0);
-  if (Tavrin::write_ply(path, *object) == object->num_triangles() && object->num_triangles() > 0)
-    return {};
-  return last.reason("The PLY file could not be written.");
+  try {
+    return write_ply_checked(path, mesh, messages);
+  } catch (const std::bad_alloc&) {
+    return "Not enough memory to write '" + path + "'.";
+  }
 }
 
 }  // namespace tavrin

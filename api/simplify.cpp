@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <memory>
+#include <new>
 
 #include "api/call_scope.h"
 #include "api/mesh_convert.h"
@@ -57,20 +58,9 @@ void count_output(const Mesh& mesh, RunReport& report) {
 }
 
 const char* const kNoMesh = "The simplification produced no mesh.";
+const char* const kNoMemory = "Not enough memory to simplify the mesh.";
 
-}  // namespace
-
-Result simplify(const MeshView& mesh, const SimplifyRequest& request) {
-  Result out;
-  count_input(mesh, out.report);
-  out.error = check_request(request);
-  if (out.error.empty()) out.error = check_mesh(mesh);
-  if (out.error.empty() && (mesh.node_count == 0 || mesh.triangle_count == 0))
-    out.error = "The mesh has no triangles to simplify.";
-  if (!out.error.empty()) return out;
-
-  detail::CallScope scope(request.threads, request.messages,
-                          static_cast<int64_t>(mesh.triangle_count));
+void simplify_in_scope(const MeshView& mesh, const SimplifyRequest& request, Result& out) {
   std::unique_ptr<Tavrin::Object> source = detail::object_from_view(mesh);
   const Tavrin::SimplifyOptions options{static_cast<int32_t>(request.grid),
                                         Tavrin::parse_simp_type(request.type.c_str()),
@@ -85,12 +75,38 @@ Result simplify(const MeshView& mesh, const SimplifyRequest& request) {
   const Tavrin::PhaseTimes& p = figures.phases;
   r.phases = PhaseTimes{p.create,  p.submit, p.optimal,     p.simplify,
                         p.normals, p.clear,  p.interpolate, p.destroy};
+  r.error_max = figures.error.max;
+  r.error_rms = figures.error.rms;
+  r.error_measured = figures.error.measured;
   if (!result) {
     out.error = kNoMesh;
-    return out;
+    return;
   }
   out.mesh = detail::mesh_from_object(*result);
   count_output(out.mesh, r);
+}
+
+}  // namespace
+
+Result simplify(const MeshView& mesh, const SimplifyRequest& request) {
+  Result out;
+  count_input(mesh, out.report);
+  out.error = check_request(request);
+  if (out.error.empty()) out.error = check_mesh(mesh);
+  if (out.error.empty() && (mesh.node_count == 0 || mesh.triangle_count == 0))
+    out.error = "The mesh has no triangles to simplify.";
+  if (!out.error.empty()) return out;
+
+  detail::CallScope scope(request.threads, request.messages,
+                          static_cast<int64_t>(mesh.triangle_count));
+  // Running out of memory is a failed call, never an exception to the caller.
+  try {
+    simplify_in_scope(mesh, request, out);
+  } catch (const std::bad_alloc&) {
+    out = Result{};
+    count_input(mesh, out.report);
+    out.error = kNoMemory;
+  }
   return out;
 }
 
@@ -107,16 +123,22 @@ Result simplify_octree(const MeshView& mesh, float max_error, int threads,
   if (!out.error.empty()) return out;
 
   detail::CallScope scope(threads, messages, static_cast<int64_t>(mesh.triangle_count));
-  std::unique_ptr<Tavrin::Object> source = detail::object_from_view(mesh);
-  Tavrin::Timer timer;
-  std::unique_ptr<Tavrin::Object> result = source->simplify_octree(max_error);
-  out.report.seconds = out.report.seconds_simplify = timer.elapsed();
-  if (!result) {
-    out.error = kNoMesh;
-    return out;
+  try {
+    std::unique_ptr<Tavrin::Object> source = detail::object_from_view(mesh);
+    Tavrin::Timer timer;
+    std::unique_ptr<Tavrin::Object> result = source->simplify_octree(max_error);
+    out.report.seconds = out.report.seconds_simplify = timer.elapsed();
+    if (!result) {
+      out.error = kNoMesh;
+      return out;
+    }
+    out.mesh = detail::mesh_from_object(*result);
+    count_output(out.mesh, out.report);
+  } catch (const std::bad_alloc&) {
+    out = Result{};
+    count_input(mesh, out.report);
+    out.error = kNoMemory;
   }
-  out.mesh = detail::mesh_from_object(*result);
-  count_output(out.mesh, out.report);
   return out;
 }
 

@@ -143,6 +143,10 @@ py::dict report_dict(const tavrin::RunReport& r, const std::vector<std::string>&
   d["seconds_simplify"] = r.seconds_simplify;
   d["seconds_interpolate"] = r.seconds_interpolate;
   d["table_bytes"] = r.table_bytes;
+  if (r.error_measured) {
+    d["error_max"] = r.error_max;
+    d["error_rms"] = r.error_rms;
+  }
   const tavrin::PhaseTimes& p = r.phases;
   py::dict phases;
   phases["create"] = p.create;
@@ -277,7 +281,8 @@ triangles  uint32 array (m, 3) of 0-based point indices
 lines      uint32 array (k, 2) of 0-based point indices
 fields     dict name -> float32 array (n,), one value per point
 report     dict: input and output counts, seconds (total, simplify,
-           interpolate), table_bytes, phases (dict of seconds), and
+           interpolate), table_bytes, error_max and error_rms (the result's error relative
+           to the bounding-box diagonal, when measured), phases (dict of seconds), and
            copies / copied: how many input arrays were converted, and which)")
       .def_readonly("points", &PyMesh::points, "float32 array (n, 3)")
       .def_readonly("triangles", &PyMesh::triangles, "uint32 array (m, 3)")

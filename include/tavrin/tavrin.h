@@ -96,6 +96,11 @@ struct RunReport {
   double seconds_interpolate = 0;              // averaging the fields
   uint64_t table_bytes = 0;                    // memory of the method's cell tables
   PhaseTimes phases;                           // clustering runs only
+  // The result's error relative to the diagonal of the input's bounding
+  // box: the largest and the root-mean-square cell error (clustering runs;
+  // error_measured is false when there was nothing to measure).
+  double error_max = 0, error_rms = 0;
+  bool error_measured = false;
 };
 
 // A call's outcome: `error` is empty on success; otherwise it holds the
