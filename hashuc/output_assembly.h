@@ -302,8 +302,9 @@ bool assembleTrianglesAndLines(Table& table, const NormalizationBox& nb, const N
   int32_t* out_tris = mesh.triangles.data();
 #pragma omp parallel for schedule(static)
   for (uint64_t b = 0; b < tri_buckets; ++b)
-    std::memcpy(out_tris + 3 * static_cast<uint64_t>(first_kept[b]), sorted.get() + start[b],
-                sizeof(OutputTriangle) * (first_kept[b + 1] - first_kept[b]));
+    if (first_kept[b + 1] > first_kept[b])  // memcpy takes no null pointer, even for 0 bytes
+      std::memcpy(out_tris + 3 * static_cast<uint64_t>(first_kept[b]), sorted.get() + start[b],
+                  sizeof(OutputTriangle) * (first_kept[b + 1] - first_kept[b]));
   sorted.reset();
 
   std::vector<uint64_t> edges;
