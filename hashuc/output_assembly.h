@@ -57,10 +57,13 @@ template <class Layout, class Table>
 bool numberByKeyOrder(Table& table, const std::vector<uint64_t>& keys, OutputNumbering& out) {
   const int64_t n = static_cast<int64_t>(keys.size());
   out.output_slot.assign(n, kNoSlot);
+  // The keys are looked up together, so that their cache misses overlap.
+  std::vector<int64_t> found(n);
+  table.find_all(keys.data(), static_cast<size_t>(n), found.data());
   int64_t missing = n;
 #pragma omp parallel for schedule(static) reduction(min : missing)
   for (int64_t j = 0; j < n; ++j) {
-    const int64_t s = table.find_index(keys[j]);
+    const int64_t s = found[j];
     if (s < 0) {
       if (j < missing) missing = j;
       continue;
