@@ -1,12 +1,15 @@
 // The whole batch run on one mesh, measured in one run:
-//   bench_run MESH.ply [GRID ...] [--type T] [--runs N]     (default 64 256 1024, HASH_UC, 3)
-// In this process: read_ply, load_ply and its phases, then per grid the
-// simplification call (the driver's t_simp and its phase times) and the GiD
-// write. As separate processes: the `tavrin` program beside this one (wall
-// time, peak RSS) and, when built, `meshopt_harness` (meshopt_simplifySloppy
-// towards the triangle count ours produced). Every time is the median of N
-// runs; the peak RSS is the largest of them. Ends with the ratios against
-// the performance targets.
+//   bench_run MESH.ply [GRID ...] [--type T] [--runs N] [--threads LIST]
+//   (default grids 64 256 1024, HASH_UC, 3 runs, threads "1,2")
+// In this process: read_ply, load_ply and its phases, then per grid and
+// thread count the simplification call (the driver's t_simp and its phase
+// times), and the GiD write with the most threads. As separate processes:
+// the `tavrin` program beside this one (wall time, peak RSS) and, when
+// built, `meshopt_harness` (meshopt_simplifySloppy towards the triangle
+// count ours produced, one thread). Every time is the median of N runs; the
+// peak RSS is the largest of them. Ends with a table of t_simp per thread
+// count against the sloppy call and the ratios against the performance
+// targets.
 #include <fcntl.h>
 #include <omp.h>
 #include <spawn.h>
@@ -129,13 +132,28 @@ struct WholeRun {
 struct Options {
   std::string mesh, type = "HASH_UC";
   std::vector<int32_t> grids;
+  std::vector<int> threads;
   int runs = 3;
 };
+
+// "1,2,4" as numbers; false for anything else.
+bool parse_threads(const std::string& text, std::vector<int>& out) {
+  std::stringstream in(text);
+  std::string item;
+  while (std::getline(in, item, ',')) {
+    const int n = std::atoi(item.c_str());
+    if (n <= 0) return false;
+    out.push_back(n);
+  }
+  return !out.empty();
+}
 
 bool parse_options(int argc, char** argv, Options& o) {
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    if ((a == "--type" || a == "--runs") && i + 1 < argc) {
+    if (a == "--threads" && i + 1 < argc) {
+      if (!parse_threads(argv[++i], o.threads)) return false;
+    } else if ((a == "--type" || a == "--runs") && i + 1 < argc) {
       if (a == "--type")
         o.type = argv[++i];
       else
@@ -149,6 +167,7 @@ bool parse_options(int argc, char** argv, Options& o) {
     }
   }
   if (o.grids.empty()) o.grids = {64, 256, 1024};
+  if (o.threads.empty()) o.threads = {1, 2};
   return !o.mesh.empty() && is_simp_type_keyword(o.type.c_str());
 }
 
@@ -157,7 +176,8 @@ bool parse_options(int argc, char** argv, Options& o) {
 int main(int argc, char** argv) {
   Options opt;
   if (!parse_options(argc, argv, opt)) {
-    std::fprintf(stderr, "usage: %s MESH.ply [GRID ...] [--type T] [--runs N]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s MESH.ply [GRID ...] [--type T] [--runs N] [--threads 1,2]\n",
+                 argv[0]);
     return 2;
   }
   // Keep the driver's last status line (for its t_simp) and drop the rest.
@@ -292,42 +312,58 @@ int main(int argc, char** argv) {
   const simp_type type = parse_simp_type(opt.type.c_str());
   struct GridResult {
     int32_t grid;
-    double t_simp, whole, peak, meshopt;
+    std::vector<double> t_simp;  // per thread count of opt.threads
+    double whole, peak, meshopt, write;
   };
   std::vector<GridResult> results;
+  const int max_threads = omp_get_max_threads();
   for (const int32_t grid : opt.grids) {
     std::printf("grid %d\n", grid);
-    std::vector<double> simp, call, write, ph[8];
+    GridResult r{grid, {}, 0, 0, -1, -1};
     int32_t out_triangles = 0;
-    for (int i = 0; i < runs; ++i) {
-      const double t0 = omp_get_wtime();
-      std::unique_ptr<Object> result = simplify_object(source.get(), SimplifyOptions{grid, type});
-      call.push_back(omp_get_wtime() - t0);
-      simp.push_back(status_t_simp(last_status));
-      const PhaseTimes& p = phase_times();
-      const float phases[8] = {p.create,  p.submit, p.optimal,     p.simplify,
-                               p.normals, p.clear,  p.interpolate, p.destroy};
-      for (int k = 0; k < 8; ++k) ph[k].push_back(phases[k]);
-      if (!result) break;
-      out_triangles = result->num_triangles();
-      const double t1 = omp_get_wtime();
-      if (!result->export_gid((dir / "bench").string())) std::fprintf(stderr, "GiD write failed\n");
-      write.push_back(omp_get_wtime() - t1);
+    char note[96];
+    for (size_t ti = 0; ti < opt.threads.size(); ++ti) {
+      const int threads = opt.threads[ti];
+      const bool last = ti + 1 == opt.threads.size();
+      omp_set_num_threads(threads);
+      std::vector<double> simp, call, write, ph[8];
+      for (int i = 0; i < runs; ++i) {
+        const double t0 = omp_get_wtime();
+        std::unique_ptr<Object> result = simplify_object(source.get(), SimplifyOptions{grid, type});
+        call.push_back(omp_get_wtime() - t0);
+        simp.push_back(status_t_simp(last_status));
+        const PhaseTimes& p = phase_times();
+        const float phases[8] = {p.create,  p.submit, p.optimal,     p.simplify,
+                                 p.normals, p.clear,  p.interpolate, p.destroy};
+        for (int k = 0; k < 8; ++k) ph[k].push_back(phases[k]);
+        if (!result) break;
+        out_triangles = result->num_triangles();
+        if (!last) continue;  // the write is measured once, with the most threads
+        const double t1 = omp_get_wtime();
+        if (!result->export_gid((dir / "bench").string()))
+          std::fprintf(stderr, "GiD write failed\n");
+        write.push_back(omp_get_wtime() - t1);
+      }
+      if (out_triangles == 0) break;
+      r.t_simp.push_back(median(simp));
+      std::snprintf(note, sizeof note, "(%d thread%s, %d output triangles)", threads,
+                    threads == 1 ? "" : "s", out_triangles);
+      line("  t_simp (driver)", r.t_simp.back(), note);
+      const char* names[8] = {"create",  "submit", "optimal",     "simplify",
+                              "normals", "clear",  "interpolate", "delete"};
+      for (int k = 0; k < 8; ++k)
+        line((std::string("    ") + names[k]).c_str(), median(ph[k]), "(phase_times)");
+      line("  simplify_object call", median(call), "(t_simp, field averaging, result build)");
+      if (last) {
+        r.write = median(write);
+        line("  GiD write (.msh + .res)", r.write);
+      }
     }
+    omp_set_num_threads(max_threads);
     if (out_triangles == 0) {
       std::printf("  the simplification gave no mesh\n");
       continue;
     }
-    GridResult r{grid, median(simp), 0, 0, -1};
-    char note[96];
-    std::snprintf(note, sizeof note, "(%d output triangles)", out_triangles);
-    line("  t_simp (driver)", r.t_simp, note);
-    const char* names[8] = {"create",  "submit", "optimal",     "simplify",
-                            "normals", "clear",  "interpolate", "delete"};
-    for (int k = 0; k < 8; ++k)
-      line((std::string("    ") + names[k]).c_str(), median(ph[k]), "(phase_times)");
-    line("  simplify_object call", median(call), "(t_simp, field averaging, result build)");
-    line("  GiD write (.msh + .res)", median(write));
 
     const WholeRun& w = whole_runs[grid];
     r.whole = w.wall;
@@ -357,23 +393,43 @@ int main(int argc, char** argv) {
     results.push_back(r);
   }
 
+  // t_simp with `threads` threads, -1 when not measured.
+  auto simp_at = [&](const GridResult& r, int threads) {
+    for (size_t i = 0; i < opt.threads.size() && i < r.t_simp.size(); ++i)
+      if (opt.threads[i] == threads) return r.t_simp[i];
+    return -1.0;
+  };
+  std::printf("table (seconds; sloppy = meshopt_simplifySloppy call, one thread)\n");
+  std::printf("%6s", "grid");
+  for (const int t : opt.threads) std::printf("  t_simp %2dT", t);
+  std::printf("  %9s", "sloppy");
+  for (const int t : opt.threads) std::printf("  sloppy/%2dT", t);
+  std::printf("  %9s  %9s\n", "GiD write", "process");
+  for (const GridResult& r : results) {
+    std::printf("%6d", r.grid);
+    for (const int t : opt.threads) std::printf("  %9.4f", simp_at(r, t));
+    std::printf("  %9.4f", r.meshopt);
+    for (const int t : opt.threads)
+      std::printf("  %10.2f", r.meshopt > 0 && simp_at(r, t) > 0 ? r.meshopt / simp_at(r, t) : -1);
+    std::printf("  %9.4f  %9.4f\n", r.write, r.whole);
+  }
+
   std::printf("ratios\n");
   const bool big = triangles >= 12e6;
+  const char* big_only = big ? "" : "(target for >= 12 M triangles)";
   ratio("load_ply / read_ply", t_load / t_read, "<=", 4, "(the records read load_ply makes)");
   for (const GridResult& r : results) {
     const std::string g = "grid " + std::to_string(r.grid) + ": ";
-    if (r.meshopt > 0 && r.whole > 0)
-      ratio(g + "whole process / meshopt call", r.whole / r.meshopt, "<=", 1,
-            big ? "" : "(target for >= 12 M triangles)");
-    if (r.meshopt > 0 && r.t_simp > 0) {
-      const bool two = big && r.grid == 256;
-      ratio(
-          g + "meshopt call / t_simp", r.meshopt / r.t_simp, ">=", two ? 2 : 1,
-          big ? (two ? "" : "(2 at grid 256)") : "(about 1 M triangles: 1; big meshes: 2 at 256)");
-    }
-    if (r.whole > 0)
-      ratio(g + "peak bytes per input triangle", r.peak / triangles, "<=", 70,
-            big ? "" : "(target for >= 12 M triangles)");
+    const double one = simp_at(r, 1), two = simp_at(r, 2);
+    if (r.meshopt > 0 && one > 0) ratio(g + "sloppy / t_simp, 1 thread", r.meshopt / one, ">=", 1);
+    if (r.grid == 256 && one > 0 && two > 0)
+      ratio(g + "t_simp 1 thread / 2 threads", one / two, ">=", 1.7, big_only);
+    if (r.meshopt > 0 && two > 0 && (r.grid == 256 || r.grid == 1024))
+      ratio(g + "sloppy / t_simp, 2 threads", r.meshopt / two, ">=", r.grid == 256 ? 2 : 1,
+            big_only);
+    if (r.meshopt > 0 && r.whole > 0 && r.grid == 256)
+      ratio(g + "whole process / sloppy call", r.whole / r.meshopt, "<=", 1, big_only);
+    if (r.whole > 0) ratio(g + "peak bytes per input triangle", r.peak / triangles, "<=", 70);
   }
   if (!have_harness) std::printf("(ratios against meshopt need meshopt_harness)\n");
   fs::remove_all(dir);

@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "hashuc/cluster_pipeline.h"
@@ -56,10 +57,13 @@ template <class Layout, class Table>
 bool numberByKeyOrder(Table& table, const std::vector<uint64_t>& keys, OutputNumbering& out) {
   const int64_t n = static_cast<int64_t>(keys.size());
   out.output_slot.assign(n, kNoSlot);
+  // The keys are looked up together, so that their cache misses overlap.
+  std::vector<int64_t> found(n);
+  table.find_all(keys.data(), static_cast<size_t>(n), found.data());
   int64_t missing = n;
 #pragma omp parallel for schedule(static) reduction(min : missing)
   for (int64_t j = 0; j < n; ++j) {
-    const int64_t s = table.find_index(keys[j]);
+    const int64_t s = found[j];
     if (s < 0) {
       if (j < missing) missing = j;
       continue;
@@ -72,13 +76,21 @@ bool numberByKeyOrder(Table& table, const std::vector<uint64_t>& keys, OutputNum
 
 namespace assembly_detail {
 
-// A triangle over three different output nodes, turned the way its source faces.
-struct CandidateTriangle {
-  int32_t a, b, c;
-  int32_t source;
+// What the assembly reads of a slot: its representative point and output
+// number, packed so that a corner costs one scattered read instead of one
+// into the number array and one into the 64-byte record.
+struct SlotOutput {
+  Vec3 point;
+  int32_t number;
 };
 
-inline void sortedTriple(const CandidateTriangle& t, int32_t out[3]) {
+// A triangle over three different output nodes, turned the way its source faces.
+struct OutputTriangle {
+  int32_t a, b, c;
+};
+static_assert(sizeof(OutputTriangle) == 3 * sizeof(int32_t), "copied out as three int32 each");
+
+inline void sortedTriple(const OutputTriangle& t, int32_t out[3]) {
   int32_t a = t.a, b = t.b, c = t.c;
   if (a > b) std::swap(a, b);
   if (b > c) std::swap(b, c);
@@ -86,6 +98,10 @@ inline void sortedTriple(const CandidateTriangle& t, int32_t out[3]) {
   out[0] = a;
   out[1] = b;
   out[2] = c;
+}
+
+inline uint32_t smallestNode(const OutputTriangle& t) {
+  return static_cast<uint32_t>(std::min(t.a, std::min(t.b, t.c)));
 }
 
 // An edge (a < b) as one sortable word: a in the high half.
@@ -106,6 +122,42 @@ void concatenate(std::vector<std::vector<T>>& parts, std::vector<T>& out) {
   }
 }
 
+// Moves the triangles of all parts into `sorted`, grouped by bucket (their
+// smallest node modulo `buckets`), parts in order and each part in order
+// within a bucket. counts[part * buckets + b] holds part's triangles in
+// bucket b on entry. start[b] .. start[b + 1] is bucket b's segment on return.
+inline void groupByBucket(std::vector<std::vector<OutputTriangle>>& parts, uint64_t buckets,
+                          std::vector<uint32_t>& counts, std::vector<uint32_t>& start,
+                          LargeArray<OutputTriangle>& sorted) {
+  const uint64_t blocks = parts.size();
+  start.assign(buckets + 1, 0);
+#pragma omp parallel for schedule(static)
+  for (uint64_t b = 0; b < buckets; ++b) {
+    uint32_t n = 0;
+    for (uint64_t p = 0; p < blocks; ++p) n += counts[p * buckets + b];
+    start[b + 1] = n;
+  }
+  for (uint64_t b = 0; b < buckets; ++b) start[b + 1] += start[b];
+#pragma omp parallel for schedule(static)
+  for (uint64_t b = 0; b < buckets; ++b) {
+    uint32_t at = start[b];
+    for (uint64_t p = 0; p < blocks; ++p) {
+      uint32_t& c = counts[p * buckets + b];
+      const uint32_t n = c;
+      c = at;
+      at += n;
+    }
+  }
+  sorted = requireLargeArray<OutputTriangle>(start[buckets]);
+  OutputTriangle* dst = sorted.get();
+#pragma omp parallel for schedule(static)
+  for (uint64_t p = 0; p < blocks; ++p) {
+    uint32_t* next = counts.data() + p * buckets;
+    for (const OutputTriangle& t : parts[p]) dst[next[smallestNode(t) % buckets]++] = t;
+    std::vector<OutputTriangle>().swap(parts[p]);
+  }
+}
+
 }  // namespace assembly_detail
 
 // Triangles and lines of the simplified mesh from the numbered records.
@@ -119,8 +171,9 @@ void concatenate(std::vector<std::vector<T>>& parts, std::vector<T>& out) {
 // and copying them out bucket by bucket: triangles within a bucket by
 // source number, the one with the smallest source kept of those over the
 // same nodes; edges within a bucket by (a, b). Instead of locked sets, the
-// candidates are collected per thread block in source order, grouped by
-// bucket with the stable counting sort and deduplicated bucket by bucket.
+// candidates are made per thread block in source order, counted per bucket
+// as they are made, moved into bucket order (the only scattered pass) and
+// then deduplicated and copied out bucket by bucket, in memory order.
 template <class Layout, class Table>
 bool assembleTrianglesAndLines(Table& table, const NormalizationBox& nb, const NodeSlots& map,
                                const TriangleInput& in, int32_t output_count, SimplifiedMesh& mesh,
@@ -133,11 +186,15 @@ bool assembleTrianglesAndLines(Table& table, const NormalizationBox& nb, const N
   mesh.lines.clear();
   mesh.triangles.clear();
 
-  // The output number of every slot, read once (empty slots hold zero records).
+  // The output number and point of every slot, read once (empty slots hold
+  // zero records and are never reached from a node).
   const uint64_t slots = table.slotCount();
-  LargeArray<int32_t> slot_number = requireLargeArray<int32_t>(slots);
+  LargeArray<SlotOutput> slot_output = requireLargeArray<SlotOutput>(slots);
 #pragma omp parallel for schedule(static)
-  for (uint64_t s = 0; s < slots; ++s) slot_number[s] = outputNumberOf<Layout>(table.slot(s).rec);
+  for (uint64_t s = 0; s < slots; ++s) {
+    const auto& rec = table.slot(s).rec;
+    slot_output[s] = {pointOf<Layout>(rec), outputNumberOf<Layout>(rec)};
+  }
 
   // The triangles that cross cells, from the accumulation when it noted
   // them for these triangles, else from a pass of their own.
@@ -152,51 +209,58 @@ bool assembleTrianglesAndLines(Table& table, const NormalizationBox& nb, const N
     crossings = &own;
   }
 
-  // Candidate triangles and collapsed edges, per block of crossing triangles.
+  // Candidate triangles (counted per bucket) and collapsed edges, per block
+  // of crossing triangles.
   const uint32_t* node_slot = map.slot.data();
+  const SlotOutput* so = slot_output.get();
   const int blocks = static_cast<int>(crossings->spanning.size());
-  std::vector<std::vector<CandidateTriangle>> tri_parts(blocks);
+  std::vector<std::vector<OutputTriangle>> tri_parts(blocks);
   std::vector<std::vector<uint64_t>> edge_parts(blocks);
+  std::vector<uint32_t> counts(static_cast<uint64_t>(blocks) * tri_buckets, 0);
 #pragma omp parallel for schedule(dynamic, 1)
   for (int blk = 0; blk < blocks; ++blk) {
     const std::vector<int32_t>& spanning = crossings->spanning[blk];
-    std::vector<CandidateTriangle>& tris = tri_parts[blk];
+    std::vector<OutputTriangle>& tris = tri_parts[blk];
     std::vector<uint64_t>& edges = edge_parts[blk];
+    uint32_t* count = counts.data() + static_cast<uint64_t>(blk) * tri_buckets;
     tris.reserve(spanning.size());
     auto edge = [&](int32_t a, int32_t b) {
       edges.push_back(edgeWord(std::min(a, b), std::max(a, b)));
     };
     const size_t m = spanning.size();
     for (size_t k = 0; k < m; ++k) {
-      // Scattered reads: the nodes of a later triangle are fetched early.
-      constexpr size_t kAhead = 8;
-      if (k + kAhead < m)
+      // Scattered reads: the nodes of a triangle kFar ahead are fetched
+      // early, and the slots of one kNear ahead once their numbers are in.
+      constexpr size_t kFar = 16, kNear = 6;
+      if (k + kFar < m)
         for (int j = 0; j < 3; ++j) {
-          const int32_t later = in.node(spanning[k + kAhead], j);
+          const int32_t later = in.node(spanning[k + kFar], j);
           __builtin_prefetch(node_slot + later);
           __builtin_prefetch(in.coords + static_cast<int64_t>(later) * in.components);
         }
+      if (k + kNear < m)
+        for (int j = 0; j < 3; ++j)
+          __builtin_prefetch(so + node_slot[in.node(spanning[k + kNear], j)]);
       const int64_t i = spanning[k];
-      uint32_t node[3], slot[3];
-      int32_t o[3];
+      uint32_t node[3];
+      const SlotOutput* r[3];
       for (int j = 0; j < 3; ++j) {
         node[j] = static_cast<uint32_t>(in.node(i, j));
-        slot[j] = node_slot[node[j]];
-        o[j] = slot_number[slot[j]];
+        r[j] = so + node_slot[node[j]];
       }
+      const int32_t o[3] = {r[0]->number, r[1]->number, r[2]->number};
       if (o[0] != o[1] && o[1] != o[2] && o[0] != o[2]) {
         const Vec3 p0 = nb.normalise(in.position(node[0]));
         const Vec3 p1 = nb.normalise(in.position(node[1]));
         const Vec3 p2 = nb.normalise(in.position(node[2]));
-        const Vec3 r0 = pointOf<Layout>(table.slot(slot[0]).rec);
-        const Vec3 r1 = pointOf<Layout>(table.slot(slot[1]).rec);
-        const Vec3 r2 = pointOf<Layout>(table.slot(slot[2]).rec);
         const Vec3 source_normal = normalize(cross(p1 - p0, p2 - p0));
-        const Vec3 new_normal = normalize(cross(r1 - r0, r2 - r0));
+        const Vec3 new_normal =
+            normalize(cross(r[1]->point - r[0]->point, r[2]->point - r[0]->point));
         if (dot(source_normal, new_normal) >= 0.0f)
-          tris.push_back({o[0], o[1], o[2], static_cast<int32_t>(i)});
+          tris.push_back({o[0], o[1], o[2]});
         else
-          tris.push_back({o[0], o[2], o[1], static_cast<int32_t>(i)});
+          tris.push_back({o[0], o[2], o[1]});
+        ++count[smallestNode(tris.back()) % tri_buckets];
       } else if (lines && !(o[0] == o[1] && o[1] == o[2])) {
         // Records merged into one output node (sub-clusters) collapse it.
         edge(o[0] != o[1] ? o[0] : o[1], o[0] != o[1] ? o[1] : o[2]);
@@ -204,62 +268,47 @@ bool assembleTrianglesAndLines(Table& table, const NormalizationBox& nb, const N
     }
     if (!lines) continue;
     for (uint64_t w : crossings->pairs[blk]) {
-      const int32_t a = slot_number[w >> 32], b = slot_number[w & 0xFFFFFFFFu];
+      const int32_t a = so[w >> 32].number, b = so[w & 0xFFFFFFFFu].number;
       if (a != b) edge(a, b);
     }
   }
-  slot_number.reset();
+  slot_output.reset();
 
-  // Triangles: grouped by bucket of their smallest node, first of each node
-  // triple kept, written bucket by bucket.
-  std::vector<CandidateTriangle> cand;
-  concatenate(tri_parts, cand);
-  const CandidateTriangle* cd = cand.data();
-  SlotGroups groups;
-  groups.build(tri_buckets, cand.size(), [&](uint64_t k) {
-    int32_t t[3];
-    sortedTriple(cd[k], t);
-    return static_cast<uint32_t>(static_cast<uint32_t>(t[0]) % tri_buckets);
-  });
-  // Kept candidates of each bucket over the start of its own segment.
-  LargeArray<uint32_t> kept = requireLargeArray<uint32_t>(cand.size());
+  // Triangles: moved into bucket order (bucket of their smallest node), the
+  // first of each node triple kept, written bucket by bucket.
+  std::vector<uint32_t> start;
+  LargeArray<OutputTriangle> sorted;
+  groupByBucket(tri_parts, tri_buckets, counts, start, sorted);
+  std::vector<uint32_t>().swap(counts);
   std::vector<uint32_t> first_kept(tri_buckets + 1, 0);
 #pragma omp parallel for schedule(static)
   for (uint64_t b = 0; b < tri_buckets; ++b) {
-    const uint32_t begin = groups.begin(b), end = groups.end(b);
-    uint32_t* kb = kept.get() + begin;
-    uint32_t count = 0;
-    for (uint32_t k = begin; k < end; ++k) {
-      const uint32_t item = groups.item(k);
+    OutputTriangle* seg = sorted.get() + start[b];
+    const uint32_t n = start[b + 1] - start[b];
+    uint32_t kept = 0;
+    for (uint32_t k = 0; k < n; ++k) {
       int32_t t[3];
-      sortedTriple(cd[item], t);
+      sortedTriple(seg[k], t);
       bool seen = false;
-      for (uint32_t j = 0; j < count && !seen; ++j) {
+      for (uint32_t j = 0; j < kept && !seen; ++j) {
         int32_t u[3];
-        sortedTriple(cd[kb[j]], u);
+        sortedTriple(seg[j], u);
         seen = t[0] == u[0] && t[1] == u[1] && t[2] == u[2];
       }
-      if (!seen) kb[count++] = item;
+      if (!seen) seg[kept++] = seg[k];
     }
-    first_kept[b + 1] = count;
+    first_kept[b + 1] = kept;
   }
   for (uint64_t b = 0; b < tri_buckets; ++b) first_kept[b + 1] += first_kept[b];
   const uint64_t f = first_kept[tri_buckets];
   mesh.triangles.resize(3 * f);
   int32_t* out_tris = mesh.triangles.data();
 #pragma omp parallel for schedule(static)
-  for (uint64_t b = 0; b < tri_buckets; ++b) {
-    const uint32_t begin = groups.begin(b);
-    for (uint32_t j = 0; j < first_kept[b + 1] - first_kept[b]; ++j) {
-      const CandidateTriangle& t = cd[kept[begin + j]];
-      int32_t* dst = out_tris + 3 * (static_cast<uint64_t>(first_kept[b]) + j);
-      dst[0] = t.a;
-      dst[1] = t.b;
-      dst[2] = t.c;
-    }
-  }
-  kept.reset();
-  std::vector<CandidateTriangle>().swap(cand);
+  for (uint64_t b = 0; b < tri_buckets; ++b)
+    if (first_kept[b + 1] > first_kept[b])  // memcpy takes no null pointer, even for 0 bytes
+      std::memcpy(out_tris + 3 * static_cast<uint64_t>(first_kept[b]), sorted.get() + start[b],
+                  sizeof(OutputTriangle) * (first_kept[b + 1] - first_kept[b]));
+  sorted.reset();
 
   std::vector<uint64_t> edges;
   concatenate(edge_parts, edges);
@@ -268,6 +317,7 @@ bool assembleTrianglesAndLines(Table& table, const NormalizationBox& nb, const N
   // start of the bucket's segment; an edge of an output triangle is no line.
   // The output triangles carry every triangle edge (duplicates share theirs).
   const uint64_t* ed = edges.data();
+  SlotGroups groups;
   groups.build(edge_buckets, edges.size(), [&](uint64_t k) {
     return static_cast<uint32_t>(static_cast<uint32_t>(ed[k] >> 32) % edge_buckets);
   });

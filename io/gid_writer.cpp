@@ -1,7 +1,8 @@
 // GiD mesh and results files. Records are formatted in parallel, each thread
 // into its own buffer for one block of 131,072 records, and the blocks are
 // written in order, so the output is the same for any number of threads.
-// Numbers go through std::to_chars, which gives printf's "%.14g" digits.
+// Numbers go through format_g14 (io/number_text.h), which gives printf's
+// "%.14g" text.
 #include "io/gid_writer.h"
 
 #include <omp.h>
@@ -17,6 +18,7 @@
 #include <limits>
 
 #include "base/messages.h"
+#include "io/number_text.h"
 #include "io/replacing_file.h"
 
 namespace Tavrin {
@@ -211,10 +213,6 @@ std::string gid_mesh_file_name(const std::string& file_name) {
 std::string gid_results_file_name(const std::string& mesh_file_name) {
   size_t dot = mesh_file_name.rfind('.');
   return (dot == std::string::npos ? mesh_file_name : mesh_file_name.substr(0, dot)) + ".res";
-}
-
-char* format_g14(char* p, double v) {
-  return std::to_chars(p, p + 24, v, std::chars_format::general, 14).ptr;
 }
 
 bool write_gid(const std::string& file_name, const std::string& mesh_name, int32_t num_nodes,

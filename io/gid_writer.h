@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "io/number_text.h"
 #include "mesh/object.h"
 
 namespace Tavrin {
@@ -26,10 +27,6 @@ void report_write_progress();
 std::string gid_mesh_file_name(const std::string& file_name);
 // The mesh file name with everything from its last '.' replaced by ".res".
 std::string gid_results_file_name(const std::string& mesh_file_name);
-
-// Formats like printf("%.14g", v); returns the end of the text (at most 24
-// bytes are written).
-char* format_g14(char* p, double v);
 
 // Writes the mesh file and, when `scalars` is not empty, the results file.
 // An empty `mesh_name` takes the file name from its last '/' (or '\') on.
