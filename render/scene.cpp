@@ -68,9 +68,9 @@ bool Scene::take_simplified(std::unique_ptr<Object> result) {
   return true;
 }
 
-bool Scene::simplify_hash(const SimplifyOptions& options) {
+bool Scene::simplify_hash(const SimplifyOptions& options, RunFigures* figures) {
   if (!original) return false;
-  return take_simplified(simplify_object(original.get(), options));
+  return take_simplified(simplify_object(original.get(), options, figures));
 }
 
 bool Scene::simplify_octree(float max_error) {

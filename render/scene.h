@@ -11,6 +11,7 @@
 #include "mesh/object.h"
 #include "render/scene_effects.h"
 #include "render/view.h"
+#include "simplify/driver.h"
 #include "simplify/simplify_options.h"
 
 namespace Tavrin {
@@ -52,7 +53,8 @@ class Scene {
   // are centred and scaled alike), show it, and show only it when it was not
   // shown before; the result counts as unsaved. False, with nothing
   // changed, when no result came back.
-  bool simplify_hash(const SimplifyOptions& options);
+  // `figures`, when given, receives the run's figures and the result's error.
+  bool simplify_hash(const SimplifyOptions& options, RunFigures* figures = nullptr);
   bool simplify_octree(float max_error);
 
   // Back to the initial camera, lights and styles (the caller resets the

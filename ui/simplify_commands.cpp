@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "base/group_digits.h"
 #include "base/memory_check.h"
 #include "base/messages.h"
 #include "render/colour_map_texture.h"
@@ -114,14 +115,24 @@ void simplify_command(MenuState& state, int32_t divisions, int32_t type, float l
   signal_busy(BusyEvent::Start);
   // Out of memory the scene stays as it was, and a message box says so.
   bool done = false;
+  RunFigures figures;
   within_memory("simplify the mesh", [&] {
-    done =
-        scene.simplify_hash(SimplifyOptions{divisions, static_cast<simp_type>(type), load_factor});
+    done = scene.simplify_hash(
+        SimplifyOptions{divisions, static_cast<simp_type>(type), load_factor}, &figures);
   });
   if (done) {
     share_colour_map(scene);
     const char* keyword = simp_type_keyword(static_cast<simp_type>(type));
     name_simplified(scene, format("_simp_%s_%04d", keyword ? keyword : "N/A", divisions));
+    // The report line of the status bar: the result's counts and its error.
+    if (figures.error.measured) {
+      const Object& s = *scene.simplified;
+      show_status(group_digits_text(
+          format("%s[ %d] v: %d t: %d l: %d. Error: max %g, rms %g of the diagonal.",
+                 simp_type_short_name(static_cast<simp_type>(type)), divisions, s.num_nodes(),
+                 s.num_triangles(), s.num_lines(), figures.error.max, figures.error.rms),
+          1024));
+    }
   }
   signal_busy(BusyEvent::Stop);
   refresh_scene_labels(state);

@@ -173,6 +173,9 @@ TEST_F(UiCommandsGl, OpenSimplifySelectScalarAndColours) {
       << prompts->asked[2];
   ASSERT_NE(scene.simplified, nullptr);
   EXPECT_GT(scene.simplified->num_triangles(), 0);
+  // The report line states the result's error.
+  EXPECT_EQ(last_status().rfind("HUC[ 16] v: ", 0), 0u) << last_status();
+  EXPECT_NE(last_status().find(". Error: max "), std::string::npos) << last_status();
   EXPECT_FALSE(scene.show_original);
   EXPECT_TRUE(scene.show_simplified);
   EXPECT_EQ(state.object[1].label, "+ Simplified");
