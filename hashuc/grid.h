@@ -59,9 +59,9 @@ struct ClusterGrid {
   // Cell indices of a normalised position, clamped into the grid so that a
   // position on the very edge of float precision still names a real cell.
   void indices(const Vec3& q, int64_t& ix, int64_t& iy, int64_t& iz) const {
-    ix = clamp_index(static_cast<int64_t>((q.x - min.x) * inverse_cell_size.x), nx);
-    iy = clamp_index(static_cast<int64_t>((q.y - min.y) * inverse_cell_size.y), ny);
-    iz = clamp_index(static_cast<int64_t>((q.z - min.z) * inverse_cell_size.z), nz);
+    ix = cell_index((q.x - min.x) * inverse_cell_size.x, nx);
+    iy = cell_index((q.y - min.y) * inverse_cell_size.y, ny);
+    iz = cell_index((q.z - min.z) * inverse_cell_size.z, nz);
   }
   // CellKey of a normalised position.
   uint64_t key(const Vec3& q) const {
@@ -79,7 +79,15 @@ struct ClusterGrid {
   bool contains(uint64_t key, const Vec3& q) const;
 
  private:
-  static int64_t clamp_index(int64_t i, int32_t n) { return i < 0 ? 0 : (i >= n ? n - 1 : i); }
+  // The cell of a position in cell units, clamped into 0..n-1 before the
+  // conversion: a value beyond the integer range, or NaN (from a bounding
+  // box no float can scale), must not reach the conversion.
+  static int64_t cell_index(float v, int32_t n) {
+    if (!(v >= 1.0f)) return 0;  // below the second cell, or NaN
+    if (!(v < static_cast<float>(n))) return n - 1;
+    const int64_t i = static_cast<int64_t>(v);
+    return i >= n ? n - 1 : i;
+  }
 };
 
 // The geometry every handler keeps: normalisation, grid and the distinct
