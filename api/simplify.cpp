@@ -11,8 +11,8 @@
 #include "api/mesh_convert.h"
 #include "base/messages.h"
 #include "base/timer.h"
+#include "hashuc/simp_type.h"
 #include "simplify/driver.h"
-#include "simplify/simp_type.h"
 
 namespace tavrin {
 

@@ -15,11 +15,11 @@
 #include "base/memory_check.h"
 #include "base/messages.h"
 #include "hashuc/grid.h"
+#include "hashuc/simp_type.h"
 #include "io/ply_reader.h"
 #include "mesh/object.h"
 #include "simplify/driver.h"
 #include "simplify/run_result.h"
-#include "simplify/simp_type.h"
 #include "simplify/stream_simplify.h"
 
 namespace Tavrin {

@@ -12,8 +12,8 @@
 #include <optional>
 #include <string>
 
+#include "hashuc/simplify_options.h"
 #include "mesh/object.h"
-#include "simplify/simplify_options.h"
 
 namespace Tavrin {
 

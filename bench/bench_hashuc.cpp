@@ -20,9 +20,9 @@
 #include "base/timer.h"
 #include "bench/big_mesh.h"
 #include "hashuc/cluster_pipeline.h"
+#include "hashuc/handler_factory.h"
 #include "hashuc/handler_random.h"
 #include "hashuc/hash_uc.h"
-#include "simplify/handler_factory.h"
 
 using namespace Tavrin;
 

@@ -29,11 +29,11 @@
 #include <vector>
 
 #include "base/messages.h"
+#include "hashuc/handler_interface.h"
+#include "hashuc/simp_type.h"
 #include "io/ply_reader.h"
 #include "mesh/node_fields.h"
 #include "simplify/driver.h"
-#include "simplify/handler_interface.h"
-#include "simplify/simp_type.h"
 
 extern char** environ;
 

@@ -24,8 +24,8 @@
 
 #include "base/messages.h"
 #include "bench/big_mesh.h"
-#include "simplify/handler_factory.h"
-#include "simplify/simp_type.h"
+#include "hashuc/handler_factory.h"
+#include "hashuc/simp_type.h"
 
 using namespace Tavrin;
 

@@ -23,11 +23,11 @@
 #include "hashuc/cluster_pipeline.h"
 #include "hashuc/cornerless_nodes.h"
 #include "hashuc/grid.h"
+#include "hashuc/handler_interface.h"
 #include "hashuc/handler_random.h"
 #include "hashuc/node_slots.h"
 #include "hashuc/output_assembly.h"
 #include "hashuc/value_interpolation.h"
-#include "simplify/handler_interface.h"
 
 namespace Tavrin {
 

@@ -19,8 +19,8 @@
 #include "hashuc/grid.h"
 #include "hashuc/node_slots.h"
 #include "hashuc/slot_crossings.h"
-#include "hashuc/slot_partition.h"
 #include "tables/large_array.h"
+#include "tables/slot_partition.h"
 
 namespace Tavrin {
 

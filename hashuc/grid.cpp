@@ -7,9 +7,9 @@
 #include <limits>
 #include <vector>
 
-#include "hashuc/slot_groups.h"
 #include "tables/fast_modulus.h"
 #include "tables/large_array.h"
+#include "tables/slot_groups.h"
 
 namespace Tavrin {
 

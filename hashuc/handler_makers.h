@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "simplify/handler_interface.h"
+#include "hashuc/handler_interface.h"
 
 namespace Tavrin {
 

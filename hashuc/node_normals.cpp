@@ -1,6 +1,6 @@
 #include "hashuc/node_normals.h"
 
-#include "hashuc/slot_partition.h"
+#include "tables/slot_partition.h"
 
 namespace Tavrin {
 

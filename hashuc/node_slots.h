@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "hashuc/grid.h"
-#include "hashuc/slot_groups.h"
+#include "tables/slot_groups.h"
 
 namespace Tavrin {
 

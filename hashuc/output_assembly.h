@@ -26,12 +26,12 @@
 
 #include "hashuc/cluster_pipeline.h"
 #include "hashuc/grid.h"
+#include "hashuc/handler_interface.h"
 #include "hashuc/node_slots.h"
 #include "hashuc/qef.h"
 #include "hashuc/slot_crossings.h"
-#include "hashuc/slot_groups.h"
-#include "simplify/handler_interface.h"
 #include "tables/large_array.h"
+#include "tables/slot_groups.h"
 
 namespace Tavrin {
 

@@ -13,8 +13,8 @@
 
 #include "hashuc/node_slots.h"
 #include "hashuc/recent_words.h"
-#include "hashuc/slot_groups.h"  // kNoSlot
-#include "hashuc/slot_partition.h"
+#include "tables/slot_groups.h"  // kNoSlot
+#include "tables/slot_partition.h"
 
 namespace Tavrin {
 

@@ -24,7 +24,7 @@
 
 #include "hashuc/node_slots.h"
 #include "hashuc/output_assembly.h"
-#include "hashuc/slot_partition.h"
+#include "tables/slot_partition.h"
 
 namespace Tavrin {
 

@@ -7,7 +7,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "hashuc/chunked_buckets.h"
+#include "tables/chunked_buckets.h"
 
 namespace Tavrin {
 

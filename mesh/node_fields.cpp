@@ -10,8 +10,8 @@
 #include <atomic>
 
 #include "base/memory_check.h"
-#include "hashuc/slot_partition.h"
 #include "tables/large_array.h"
+#include "tables/slot_partition.h"
 
 namespace Tavrin {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "hashuc/chunked_buckets.h"
+#include "tables/chunked_buckets.h"
 
 namespace Tavrin {
 

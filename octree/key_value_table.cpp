@@ -9,9 +9,9 @@
 
 #include <cmath>
 
-#include "hashuc/slot_groups.h"
 #include "octree/octree_random.h"
 #include "tables/prime_table.h"
+#include "tables/slot_groups.h"
 
 namespace Tavrin {
 

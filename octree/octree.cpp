@@ -17,7 +17,7 @@
 
 #include "base/messages.h"
 #include "base/timer.h"
-#include "hashuc/slot_groups.h"
+#include "tables/slot_groups.h"
 
 namespace Tavrin {
 

@@ -8,11 +8,11 @@
 #include <cstdint>
 #include <memory>
 
+#include "hashuc/simplify_options.h"
 #include "mesh/object.h"
 #include "render/scene_effects.h"
 #include "render/view.h"
 #include "simplify/driver.h"
-#include "simplify/simplify_options.h"
 
 namespace Tavrin {
 

@@ -7,11 +7,11 @@
 #include <cstdint>
 #include <memory>
 
+#include "hashuc/handler_interface.h"
+#include "hashuc/simp_type.h"
+#include "hashuc/simplify_options.h"
 #include "mesh/object.h"
-#include "simplify/handler_interface.h"
 #include "simplify/result_error.h"
-#include "simplify/simp_type.h"
-#include "simplify/simplify_options.h"
 
 namespace Tavrin {
 

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "simplify/handler_interface.h"
+#include "hashuc/handler_interface.h"
 
 namespace Tavrin {
 

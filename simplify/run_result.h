@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "hashuc/handler_interface.h"
+#include "hashuc/simp_type.h"
 #include "mesh/object.h"
-#include "simplify/handler_interface.h"
-#include "simplify/simp_type.h"
 
 namespace Tavrin {
 

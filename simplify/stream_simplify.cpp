@@ -9,7 +9,7 @@
 #include "base/messages.h"
 #include "base/timer.h"
 #include "hashuc/block_passes.h"
-#include "simplify/handler_factory.h"
+#include "hashuc/handler_factory.h"
 #include "simplify/result_error.h"
 #include "simplify/run_result.h"
 

@@ -20,10 +20,10 @@
 #include <string>
 #include <vector>
 
+#include "hashuc/handler_interface.h"
+#include "hashuc/simplify_options.h"
 #include "mesh/object.h"
-#include "simplify/handler_interface.h"
 #include "simplify/result_error.h"
-#include "simplify/simplify_options.h"
 
 namespace Tavrin {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "simplify/simp_type.h"
+#include "hashuc/simp_type.h"
 #include "tests/test_support.h"
 
 namespace Tavrin {

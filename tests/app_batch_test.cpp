@@ -5,7 +5,7 @@
 #include <regex>
 #include <string>
 
-#include "simplify/simp_type.h"
+#include "hashuc/simp_type.h"
 #include "tests/test_support.h"
 
 namespace Tavrin {

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "simplify/simp_type.h"
+#include "hashuc/simp_type.h"
 #include "tests/test_support.h"
 
 namespace Tavrin {

@@ -11,7 +11,7 @@
 
 #include "hashuc/grid.h"
 #include "hashuc/recent_words.h"
-#include "hashuc/slot_partition.h"
+#include "tables/slot_partition.h"
 
 namespace Tavrin {
 namespace {

@@ -12,8 +12,8 @@
 #include <memory>
 #include <set>
 
+#include "hashuc/handler_factory.h"
 #include "hashuc_test_util.h"
-#include "simplify/handler_factory.h"
 
 namespace Tavrin::test {
 

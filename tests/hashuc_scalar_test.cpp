@@ -8,10 +8,10 @@
 #include <cstring>
 #include <random>
 
+#include "hashuc/handler_factory.h"
 #include "hashuc/handler_makers.h"
 #include "hashuc/hash_uc_scalar.h"
 #include "hashuc_test_util.h"
-#include "simplify/handler_factory.h"
 
 namespace Tavrin {
 namespace {

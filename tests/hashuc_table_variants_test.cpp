@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "hashuc/handler_factory.h"
 #include "hashuc/hash_uc_table_variants.h"
 #include "hashuc_test_util.h"
-#include "simplify/handler_factory.h"
 #include "tables/prime_table.h"
 
 namespace Tavrin {

@@ -210,8 +210,7 @@ TEST(Layering, PlantedWrongIncludesAreFound) {
   plant("mesh/e.cpp", "#include <GL/gl.h>\n");
   plant("app/f.cpp",
         "#include \"app/viewer/status_bar.h\"\n#include \"app/viewer/viewer_main.h\"\n");
-  plant("hashuc/g.h",
-        "#include \"simplify/handler_interface.h\"\n#include \"simplify/driver.h\"\n");
+  plant("hashuc/g.h", "#include \"hashuc/handler_interface.h\"\n#include \"simplify/driver.h\"\n");
   plant("newfolder/h.cpp", "#include \"base/timer.h\"\n");
   const std::vector<std::string> expected = {
       "io/a.cpp:1 includes app/globals.h",

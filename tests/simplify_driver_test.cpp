@@ -5,9 +5,9 @@
 
 #include <regex>
 
+#include "hashuc/handler_factory.h"
 #include "hashuc_test_util.h"
 #include "simplify/driver.h"
-#include "simplify/handler_factory.h"
 #include "tables/random64.h"
 
 namespace Tavrin {

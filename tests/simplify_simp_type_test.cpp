@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "simplify/simp_type.h"
+#include "hashuc/simp_type.h"
 
 namespace Tavrin {
 namespace {

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "hashuc/simp_type.h"
 #include "io/ply_reader.h"
 #include "io/ply_writer.h"
 #include "mesh/object.h"
-#include "simplify/simp_type.h"
 #include "tests/steady_lines.h"
 #include "tests/stream_test_mesh.h"
 #include "tests/test_support.h"

@@ -10,8 +10,8 @@
 #include <optional>
 #include <string>
 
+#include "hashuc/simplify_options.h"
 #include "mesh/object.h"
-#include "simplify/simplify_options.h"
 
 namespace Tavrin {
 

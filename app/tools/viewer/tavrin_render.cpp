@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/messages.h"
+#include "hashuc/simp_type.h"
 #include "io/ply_reader.h"
 #include "mesh/object.h"
 #include "render/colour_map_texture.h"
@@ -25,7 +26,6 @@
 #include "shaders/shader_effects.h"
 #include "shaders/shader_program.h"
 #include "shaders/shader_setups.h"
-#include "simplify/simp_type.h"
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "simplify/simp_type.h"
+#include "hashuc/simp_type.h"
 
 namespace Tavrin {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "simplify/simp_type.h"
+#include "hashuc/simp_type.h"
 
 namespace Tavrin {
 
@@ -50,7 +50,7 @@ struct PhaseTimes {
   float normals = 0, clear = 0, interpolate = 0, destroy = 0;
 };
 // The times of the calling thread's last run, summed by the factory's run
-// functions (simplify/handler_factory.h) and read by the driver's report.
+// functions (hashuc/handler_factory.h) and read by the driver's report.
 PhaseTimes& phase_times();
 
 class HandlerInterface {

@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "simplify/handler_interface.h"
-#include "simplify/simplify_options.h"
+#include "hashuc/handler_interface.h"
+#include "hashuc/simplify_options.h"
 
 namespace Tavrin {
 

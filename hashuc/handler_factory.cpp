@@ -1,4 +1,4 @@
-#include "simplify/handler_factory.h"
+#include "hashuc/handler_factory.h"
 
 #include "base/messages.h"
 #include "base/timer.h"

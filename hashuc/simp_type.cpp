@@ -1,4 +1,4 @@
-#include "simplify/simp_type.h"
+#include "hashuc/simp_type.h"
 
 #include <strings.h>
 
