@@ -2,9 +2,8 @@
 
 #include <omp.h>
 
-#include "hashuc/handler_random.h"
-#include "octree/octree_random.h"
 #include "simplify/run_result.h"
+#include "tables/random_streams.h"
 
 namespace tavrin::detail {
 

@@ -21,8 +21,8 @@
 #include "bench/big_mesh.h"
 #include "hashuc/cluster_pipeline.h"
 #include "hashuc/handler_factory.h"
-#include "hashuc/handler_random.h"
 #include "hashuc/hash_uc.h"
+#include "tables/random_streams.h"
 
 using namespace Tavrin;
 

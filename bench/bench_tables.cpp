@@ -21,8 +21,8 @@
 #include "base/messages.h"
 #include "bench/big_mesh.h"
 #include "hashuc/grid.h"
-#include "hashuc/handler_random.h"
 #include "tables/coherent_hash.h"
+#include "tables/random_streams.h"
 #include "tables/single_cuckoo.h"
 #include "tables/two_level_cuckoo.h"
 

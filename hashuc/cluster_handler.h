@@ -24,10 +24,10 @@
 #include "hashuc/cornerless_nodes.h"
 #include "hashuc/grid.h"
 #include "hashuc/handler_interface.h"
-#include "hashuc/handler_random.h"
 #include "hashuc/node_slots.h"
 #include "hashuc/output_assembly.h"
 #include "hashuc/value_interpolation.h"
+#include "tables/random_streams.h"
 
 namespace Tavrin {
 

@@ -3,8 +3,8 @@
 #include "base/messages.h"
 #include "base/timer.h"
 #include "hashuc/handler_makers.h"
-#include "hashuc/handler_random.h"
 #include "hashuc/hash_uc.h"
+#include "tables/random_streams.h"
 
 namespace Tavrin {
 

@@ -9,8 +9,8 @@
 
 #include <cmath>
 
-#include "octree/octree_random.h"
 #include "tables/prime_table.h"
+#include "tables/random_streams.h"
 #include "tables/slot_groups.h"
 
 namespace Tavrin {

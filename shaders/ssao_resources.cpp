@@ -4,9 +4,9 @@
 #include "shaders/ssao_resources.h"
 
 #include "base/messages.h"
-#include "octree/octree_random.h"
 #include "render/gl_driver.h"
 #include "shaders/ssao_textures.h"
+#include "tables/random_streams.h"
 
 namespace Tavrin {
 

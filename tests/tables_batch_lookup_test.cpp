@@ -13,10 +13,10 @@
 #include <unordered_set>
 #include <vector>
 
-#include "hashuc/handler_random.h"
 #include "tables/coherent_hash.h"
 #include "tables/fast_modulus.h"
 #include "tables/ordered_lookup.h"
+#include "tables/random_streams.h"
 #include "tables/single_cuckoo.h"
 #include "tables/two_level_cuckoo.h"
 

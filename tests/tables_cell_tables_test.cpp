@@ -12,8 +12,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "hashuc/handler_random.h"
 #include "tables/coherent_hash.h"
+#include "tables/random_streams.h"
 #include "tables/single_cuckoo.h"
 #include "tables/two_level_cuckoo.h"
 
