@@ -8,7 +8,6 @@
 #include <string>
 
 #include "app/command_line.h"
-#include "app/globals.h"
 #include "app/grid_request.h"
 #include "app/one_line_save.h"
 #include "app/stream_run.h"
@@ -56,6 +55,7 @@ int batch_run(int argc, char** argv, BatchRoad road, const StreamSettings* strea
   std::optional<GridRequest> request;
   int32_t grid_size = 0;
   int load_factor_at = 4;
+  float load_factor = 0.0f;  // 0: each table's own default
   if (is_grid_request_option(argv[3])) {
     if (argc < 5) {
       log_message(format("Give a value after '%s'.\n", argv[3]));

@@ -4,7 +4,6 @@
 
 #include "app/batch.h"
 #include "app/command_line.h"
-#include "app/globals.h"
 #include "app/grid_request.h"
 #include "base/messages.h"
 #ifdef TAVRIN_HAS_VIEWER
@@ -30,7 +29,6 @@ int run_program(int argc, char** argv) {
     return 2;
 #endif
   }
-  batch_mode = true;
   if (argc == 4 || argc == 5 || (argc == 6 && is_grid_request_option(argv[3])))
     return batch_run(argc, argv);
   log_message(format("Wrong number of arguments (%d).\n", argc - 1));

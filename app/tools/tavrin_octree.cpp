@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "app/globals.h"
 #include "app/one_line_save.h"
 #include "base/memory_check.h"
 #include "base/messages.h"
@@ -113,7 +112,6 @@ int run(const std::string& input, float max_error, const std::string& output,
 }  // namespace
 
 int main(int argc, char** argv) {
-  batch_mode = true;
   if (argc == 2 && is_help_switch(argv[1])) {
     log_message(octree_usage(argv[0]));
     return 0;

@@ -10,7 +10,6 @@
 
 #include "app/batch.h"
 #include "app/command_line.h"
-#include "app/globals.h"
 #include "app/grid_request.h"
 #include "app/stream_run.h"
 #include "base/messages.h"
@@ -40,7 +39,6 @@ std::string stream_usage(const char* program) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  batch_mode = true;
   if (argc == 2 && is_help_switch(argv[1])) {
     log_message(stream_usage(argv[0]));
     return 0;

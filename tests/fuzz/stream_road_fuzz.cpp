@@ -15,7 +15,6 @@
 #include <string>
 
 #include "app/batch.h"
-#include "app/globals.h"
 #include "app/stream_run.h"
 #include "base/messages.h"
 #include "io/ply_block_reader.h"
@@ -93,7 +92,6 @@ void report(const char* what, const Run& memory, const Run& streamed) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   Tavrin::set_message_sink(keep_printed);
-  Tavrin::batch_mode = true;
   input_base();  // made before the exit handler, so destroyed after it
   std::atexit(remove_files);
   return 0;
