@@ -3,6 +3,7 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -19,6 +20,7 @@ namespace Tavrin {
 // are exact, so the box is the one a single pass would find, down to which
 // of two equal zeros (+0, -0) is kept (the first met).
 Box boundingBox(const float* coords, int64_t n, int stride) {
+  assert((coords || n <= 0) && stride >= 3);
   Box b;
   if (n <= 0) return b;
   b.min = b.max = Vec3(coords[0], coords[1], coords[2]);

@@ -1,5 +1,7 @@
 #include "hashuc/handler_factory.h"
 
+#include <cassert>
+
 #include "base/messages.h"
 #include "base/timer.h"
 #include "hashuc/handler_makers.h"
@@ -51,6 +53,7 @@ bool initialised_with_normals(simp_type type) {
 
 std::unique_ptr<HandlerInterface> create_handler(const SimplifyOptions& options,
                                                  const float* coords, uint32_t node_count) {
+  assert(options.grid_size >= 1 && options.grid_size <= (1 << 20));
   const simp_type type = options.type;
   const int32_t grid_size = options.grid_size;
   (void)handler_random().next();
@@ -72,6 +75,9 @@ std::unique_ptr<HandlerInterface> create_handler(const SimplifyOptions& options,
 int32_t run_handler(HandlerInterface* handler, const float* coords, int32_t node_count,
                     const int32_t* triangles, int32_t triangle_count, int32_t triangle_stride,
                     const QefInputs& inputs, SimplifiedMesh& mesh, ExtraOutputs& extra) {
+  assert((coords || node_count == 0) && (triangles || triangle_count == 0));
+  assert(node_count >= 0 && triangle_count >= 0 && triangle_stride >= 0);
+  assert(triangle_stride == 0 || triangle_stride >= 3);
   if (!handler) return 0;
   const simp_type t = handler->type();
   if (triangle_stride == 0) triangle_stride = 3;

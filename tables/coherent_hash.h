@@ -30,6 +30,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cassert>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -153,6 +154,7 @@ class CoherentHashTable : public SlotLookup<CoherentHashTable<Record>, CellSlot<
 template <class Record>
 uint32_t CoherentHashTable<Record>::build(const uint64_t* keys, uint32_t n, float factor,
                                           Random64& random) {
+  assert(keys || n == 0);
   release();
   size_ = tableSizeFor(n, factor);
   slots_ = allocateLargeArray<Slot>(size_);

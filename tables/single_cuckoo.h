@@ -28,6 +28,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cassert>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -180,6 +181,7 @@ class SingleCuckooTable : public SlotLookup<SingleCuckooTable<Record>, CellSlot<
 template <class Record>
 uint32_t SingleCuckooTable<Record>::build(const uint64_t* keys, uint32_t n, float factor,
                                           Random64& random) {
+  assert(keys || n == 0);
   release();
   mainSlots_ = tableSizeFor(n, factor);
   totalSlots_ = mainSlots_ + kStashSlots;

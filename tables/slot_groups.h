@@ -11,6 +11,7 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cstdint>
 #include <vector>
 
@@ -29,6 +30,7 @@ class SlotGroups {
   // runs short throws std::bad_alloc, as a std::vector of the items would.
   template <class SlotOf>
   bool build(uint64_t slot_count, uint64_t item_count, const SlotOf& slot_of) {
+    assert(slot_count > 0 || item_count == 0);
     if (item_count > kMaxItems) {
       start_.assign(slot_count + 1, 0);
       first_bad_ = kMaxItems;

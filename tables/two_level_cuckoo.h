@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cassert>
 #include <cstdint>
 #include <memory>
 #include <type_traits>
@@ -182,6 +183,7 @@ class TwoLevelCuckooTable : public SlotLookup<TwoLevelCuckooTable<Record>, CellS
 
 template <class Record>
 uint32_t TwoLevelCuckooTable<Record>::build(const uint64_t* keys, uint32_t n, Random64& random) {
+  assert(keys || n == 0);
   static constexpr uint32_t kDrawnModulus[3] = {0xB02C8EDFu, 0x617E3D15u, 0xEB9BEDF3u};
   for (int attempt = 1; attempt <= 6; ++attempt) {
     if (!allocate(n)) break;
