@@ -262,6 +262,27 @@ TEST(HostileWorld, MessagesSayWhyInOneLine) {
         << line;
     EXPECT_NE(line.find("cannot be divided into cells; nothing was written."), std::string::npos);
   }
+  // The streamed road says the same of the same nodes in a binary file.
+  {
+    const float xyz[9] = {-3e38f, 0, 0, 3e38f, 0, 0, 0, 3e38f, 0};
+    const unsigned char count = 3;
+    const int32_t corners[3] = {0, 1, 2};
+    std::string binary =
+        "ply\nformat binary_little_endian 1.0\nelement vertex 3\nproperty float x\n"
+        "property float y\nproperty float z\nelement face 1\n"
+        "property list uchar int vertex_indices\nend_header\n";
+    binary.append(reinterpret_cast<const char*>(xyz), sizeof xyz);
+    binary.append(reinterpret_cast<const char*>(&count), 1);
+    binary.append(reinterpret_cast<const char*>(corners), sizeof corners);
+    write_text(dir + "/wide_binary.ply", binary);
+    const test::RunResult memory = run("tavrin", dir + "/wide_binary.ply HASH_UC 64");
+    const test::RunResult streamed = run("tavrin-stream", dir + "/wide_binary.ply HASH_UC 64");
+    EXPECT_EQ(streamed.status, 1) << streamed.output;
+    EXPECT_EQ(last_line(streamed.output), last_line(memory.output));
+    EXPECT_NE(last_line(streamed.output).find("cannot be divided"), std::string::npos)
+        << streamed.output;
+    fs::remove(dir + "/wide_binary.ply");
+  }
 
   // The comparison tools refuse counts they cannot use (built with the
   // benchmarks only).
