@@ -1,7 +1,7 @@
 // The boundary marks of the streamed road against a map of sides, for
 // budgets that split the sides into many parts, and sweeps that differ from
 // the first one (the file changed): refused, never written past a part.
-#include "app/stream_boundary.h"
+#include "mesh/stream_boundary.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/stream_boundary.h"
+#include "mesh/stream_boundary.h"
 
 #include <algorithm>
 #include <atomic>
