@@ -39,7 +39,7 @@ std::string write_gid_checked(const std::string& path, const MeshView& mesh,
   std::unique_ptr<Tavrin::Object> object = detail::object_from_view(mesh);
   LastMessage last(messages);
   detail::CallScope scope(0, last.sink(), 0);
-  if (object->export_gid(path)) return {};
+  if (export_gid(*object, path)) return {};
   return last.reason("The GiD files could not be written.");
 }
 

@@ -12,6 +12,7 @@
 #include "base/messages.h"
 #include "base/timer.h"
 #include "hashuc/simp_type.h"
+#include "octree/simplify_octree.h"
 #include "simplify/driver.h"
 
 namespace tavrin {
@@ -126,7 +127,7 @@ Result simplify_octree(const MeshView& mesh, float max_error, int threads,
   try {
     std::unique_ptr<Tavrin::Object> source = detail::object_from_view(mesh);
     Tavrin::Timer timer;
-    std::unique_ptr<Tavrin::Object> result = source->simplify_octree(max_error);
+    std::unique_ptr<Tavrin::Object> result = Tavrin::simplify_octree(*source, max_error);
     out.report.seconds = out.report.seconds_simplify = timer.elapsed();
     if (!result) {
       out.error = kNoMesh;

@@ -18,6 +18,7 @@
 #include "base/messages.h"
 #include "hashuc/grid.h"
 #include "hashuc/simp_type.h"
+#include "io/gid_writer.h"
 #include "io/ply_block_reader.h"
 #include "io/ply_reader.h"
 #include "mesh/object.h"
@@ -225,7 +226,7 @@ int simplify_and_save(const std::string& file, SimplifyOptions options,
   // A failed writer has removed its own temporary files and left any earlier
   // files of these names as they were.
   if (!save_in_one_line(
-          [&] { return result->export_gid(base); },
+          [&] { return export_gid(*result, base); },
           format("Problems saving  '%s.msh' and '%s.res'", base.c_str(), base.c_str())))
     return 1;
   log_message(format("Files '%s.msh' and '%s.res' saved.\n", base.c_str(), base.c_str()));

@@ -178,7 +178,7 @@ int main(int argc, char** argv) {
   if (want("gid")) {
     const std::string gid = dir + "/out";
     double t_gid = best_seconds(2, [&] {
-      if (!mesh->export_gid(gid)) std::fprintf(stderr, "write_gid failed\n");
+      if (!export_gid(*mesh, gid)) std::fprintf(stderr, "write_gid failed\n");
     });
     double gid_mb = file_mb(gid + ".msh") + file_mb(gid + ".res");
     report("write_gid (.msh+.res)", t_gid, gid_mb, triangles, cat_mb_s);

@@ -13,6 +13,7 @@
 #include "base/messages.h"
 #include "io/ply_reader.h"
 #include "mesh/object.h"
+#include "octree/simplify_octree.h"
 
 using namespace Tavrin;
 
@@ -55,7 +56,7 @@ int main(int argc, char** argv) {
     std::printf("---- max error %g ----\n", static_cast<double>(e));
     std::fflush(stdout);
     const double t0 = omp_get_wtime();
-    std::unique_ptr<Object> result = mesh->simplify_octree(e);
+    std::unique_ptr<Object> result = simplify_octree(*mesh, e);
     const double t = omp_get_wtime() - t0;
     if (!result) return 1;
     std::printf(

@@ -31,6 +31,7 @@
 #include "base/messages.h"
 #include "hashuc/handler_interface.h"
 #include "hashuc/simp_type.h"
+#include "io/gid_writer.h"
 #include "io/ply_reader.h"
 #include "mesh/node_fields.h"
 #include "simplify/driver.h"
@@ -340,7 +341,7 @@ int main(int argc, char** argv) {
         out_triangles = result->num_triangles();
         if (!last) continue;  // the write is measured once, with the most threads
         const double t1 = omp_get_wtime();
-        if (!result->export_gid((dir / "bench").string()))
+        if (!export_gid(*result, (dir / "bench").string()))
           std::fprintf(stderr, "GiD write failed\n");
         write.push_back(omp_get_wtime() - t1);
       }

@@ -291,8 +291,8 @@ bool write_gid(const std::string& file_name, const std::string& mesh_name, int32
   return true;
 }
 
-bool Object::export_gid(const std::string& base_name) const {
-  const Object& o = full ? *full : *this;
+bool export_gid(const Object& object, const std::string& base_name) {
+  const Object& o = object.full ? *object.full : object;
   return write_gid(base_name, o.name, o.num_nodes(), o.nodes.data(), o.num_triangles(),
                    o.triangles.data(), o.num_lines(), o.lines.data(), o.scalars);
 }

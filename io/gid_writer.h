@@ -41,4 +41,8 @@ bool write_gid(const std::string& file_name, const std::string& mesh_name, int32
                const Vec3* nodes, int32_t num_triangles, const TriangleRecord* triangles,
                int32_t num_lines, const LineRecord* lines, const std::vector<Scalar>& scalars);
 
+// Writes object.full when present, else the object, with write_gid under
+// `base_name`.
+bool export_gid(const Object& object, const std::string& base_name);
+
 }  // namespace Tavrin

@@ -113,13 +113,6 @@ class Object {
   // "%s, %s, %s" with the three names; empty when there is no triple.
   std::string vector_description() const;
 
-  // Writes full when present, else this object, as a GiD .msh/.res pair
-  // (defined in io/gid_writer.cpp).
-  bool export_gid(const std::string& base_name) const;
-
-  // Octree simplification (defined in octree/).
-  std::unique_ptr<Object> simplify_octree(float max_error);
-
   Box box() const { return {bbox_min, bbox_max}; }
 
   std::unique_ptr<Object> full;  // the mesh this object stands in for

@@ -1,9 +1,11 @@
-// Object::simplify_octree: the octree simplifier's driver. The nodes are
+// simplify_octree: the octree simplifier's driver. The nodes are
 // mapped into the normalised cube for the whole run (errors and max_error
 // are in those units), the octree is built on the first run and kept in the
 // object, the mesh is decimated with the given maximum error, the original
 // object receives the per-node error fields, and the result is mapped back to
 // object coordinates. The original node array and box are always restored.
+
+#include "octree/simplify_octree.h"
 
 #include <omp.h>
 
@@ -71,53 +73,53 @@ void progress(const std::string& text) { status_line(group_digits_text(text, kMe
 
 }  // namespace
 
-std::unique_ptr<Object> Object::simplify_octree(float max_error) {
-  if (full) return full->simplify_octree(max_error);
+std::unique_ptr<Object> simplify_octree(Object& object, float max_error) {
+  if (object.full) return simplify_octree(*object.full, max_error);
   Timer total;
   OctreeBuildTimes build_times;
   OctreeDecimationTimes decimation_times;
 
-  if (nodes.empty()) {
+  if (object.nodes.empty()) {
     log_message("Octree: the mesh has no nodes; nothing to simplify.\n");
     return nullptr;
   }
 
   // Normalised copy of the nodes.
-  const int64_t N = static_cast<int64_t>(nodes.size());
-  const Box source_box = boundingBox(reinterpret_cast<const float*>(nodes.data()), N, 3);
+  const int64_t N = static_cast<int64_t>(object.nodes.size());
+  const Box source_box = boundingBox(reinterpret_cast<const float*>(object.nodes.data()), N, 3);
   NormalizationBox nb;
   nb.compute(source_box);
-  std::vector<Vec3> swapped(nodes.size());
+  std::vector<Vec3> swapped(object.nodes.size());
   {
     Vec3* out = swapped.data();
-    const Vec3* in = nodes.data();
+    const Vec3* in = object.nodes.data();
 #pragma omp parallel for schedule(static)
     for (int64_t i = 0; i < N; ++i) out[i] = nb.normalise(in[i]);
   }
-  NormalisedNodes guard(*this, swapped);
+  NormalisedNodes guard(object, swapped);
 
   progress(format("Octree:%d initialization ...", kProgressId));
 
   double ini = 0.0, p1 = 0.0;
-  Octree* octree = dynamic_cast<Octree*>(octree_cache.get());
-  if (!octree || !octree->matches(num_nodes(), num_triangles(), source_box)) {
+  Octree* octree = dynamic_cast<Octree*>(object.octree_cache.get());
+  if (!octree || !octree->matches(object.num_nodes(), object.num_triangles(), source_box)) {
     Timer phase;
     auto fresh = std::make_unique<Octree>();
     ini = phase.elapsed();
     phase.start();
     progress(format("Octree:%d creating ...", kProgressId));
     // A failed build leaves the object and any earlier octree as they were.
-    if (!fresh->build(nodes, triangles, build_times)) return nullptr;
-    fresh->remember_source(num_nodes(), num_triangles(), source_box);
+    if (!fresh->build(object.nodes, object.triangles, build_times)) return nullptr;
+    fresh->remember_source(object.num_nodes(), object.num_triangles(), source_box);
     p1 = phase.elapsed();
-    octree_cache = std::move(fresh);
-    octree = static_cast<Octree*>(octree_cache.get());
+    object.octree_cache = std::move(fresh);
+    octree = static_cast<Octree*>(object.octree_cache.get());
   }
   const double hc = 0.0;  // nothing runs between the build and the decimation
   Timer p3_timer;
   progress(format("Octree:%d Decimate mesh ...", kProgressId));
   OctreeDecimation result;
-  decimate_octree(*octree, max_error, nodes, triangles, result, decimation_times);
+  decimate_octree(*octree, max_error, object.nodes, object.triangles, result, decimation_times);
   const double p3 = p3_timer.elapsed();
   const int32_t nv = static_cast<int32_t>(result.vertices.size());
   const int32_t nt = static_cast<int32_t>(result.triangles.size());
@@ -126,13 +128,13 @@ std::unique_ptr<Object> Object::simplify_octree(float max_error) {
                   nl, ini, p1, hc, p3, static_cast<double>(total.elapsed())));
 
   // Error fields of the original object, in normalised units.
-  Scalar error_qef{"error qef", std::vector<float>(nodes.size()), max_error};
-  Scalar error_dist{"error dist", std::vector<float>(nodes.size()), max_error};
+  Scalar error_qef{"error qef", std::vector<float>(object.nodes.size()), max_error};
+  Scalar error_dist{"error dist", std::vector<float>(object.nodes.size()), max_error};
   {
     const OctreeCluster* clusters = result.node_clusters.data();
     float* qef = error_qef.values.data();
     float* dist = error_dist.values.data();
-    const Vec3* p = nodes.data();
+    const Vec3* p = object.nodes.data();
 #pragma omp parallel for schedule(static)
     for (int64_t i = 0; i < N; ++i) {
       const QefRecord& r = octree->record(clusters[i]);
@@ -141,8 +143,8 @@ std::unique_ptr<Object> Object::simplify_octree(float max_error) {
       dist[i] = std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
     }
   }
-  append_scalar(std::move(error_qef));
-  append_scalar(std::move(error_dist));
+  object.append_scalar(std::move(error_qef));
+  object.append_scalar(std::move(error_dist));
 
   {
     Vec3* v = result.vertices.data();

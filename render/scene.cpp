@@ -12,7 +12,6 @@
 #include "render/gl_driver.h"
 #include "render/object_drawing.h"
 #include "render/trackball.h"
-#include "simplify/driver.h"
 
 namespace Tavrin {
 
@@ -56,7 +55,7 @@ void Scene::set_simplified(std::unique_ptr<Object> object) {
 }
 
 bool Scene::take_simplified(std::unique_ptr<Object> result) {
-  if (!result) return false;
+  if (!result || !original) return false;
   result->bbox_min = original->bbox_min;
   result->bbox_max = original->bbox_max;
   set_simplified(std::move(result));
@@ -66,16 +65,6 @@ bool Scene::take_simplified(std::unique_ptr<Object> result) {
     show_simplified = true;
   }
   return true;
-}
-
-bool Scene::simplify_hash(const SimplifyOptions& options, RunFigures* figures) {
-  if (!original) return false;
-  return take_simplified(simplify_object(original.get(), options, figures));
-}
-
-bool Scene::simplify_octree(float max_error) {
-  if (!original) return false;
-  return take_simplified(original->simplify_octree(max_error));
 }
 
 void Scene::reset_view() {

@@ -8,11 +8,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "hashuc/simplify_options.h"
 #include "mesh/object.h"
 #include "render/scene_effects.h"
 #include "render/view.h"
-#include "simplify/driver.h"
 
 namespace Tavrin {
 
@@ -49,13 +47,11 @@ class Scene {
   // simplified object, else of the original, else 2, and the previous
   // simplified object's show_bbox and show_grid. Clears simplified_unsaved.
   void set_simplified(std::unique_ptr<Object> object);
-  // Simplify the original; on a result, give it the original's box (so both
-  // are centred and scaled alike), show it, and show only it when it was not
-  // shown before; the result counts as unsaved. False, with nothing
-  // changed, when no result came back.
-  // `figures`, when given, receives the run's figures and the result's error.
-  bool simplify_hash(const SimplifyOptions& options, RunFigures* figures = nullptr);
-  bool simplify_octree(float max_error);
+  // Takes a simplification of the original: gives it the original's box (so
+  // both are centred and scaled alike), shows it, and shows only it when it
+  // was not shown before; the result counts as unsaved. False, with nothing
+  // changed, when there is no result or no original.
+  bool take_simplified(std::unique_ptr<Object> result);
 
   // Back to the initial camera, lights and styles (the caller resets the
   // view transform).
@@ -99,7 +95,6 @@ class Scene {
  private:
   void frame(const Object& object);
   void draw_one(Object& object, const ObjectColours& colours);
-  bool take_simplified(std::unique_ptr<Object> result);
 };
 
 }  // namespace Tavrin

@@ -362,7 +362,7 @@ TEST(IoGidWrite, ExportWritesTheFullMesh) {
     shown->full = load_ply(test::data_path("bunny.ply"));
   }
   const std::string dir = test::temp_dir("gid_export");
-  ASSERT_TRUE(shown->export_gid(dir + "/e"));
+  ASSERT_TRUE(export_gid(*shown, dir + "/e"));
   std::string msh = test::read_file(dir + "/e.msh");
   EXPECT_NE(msh.find("MESH \"bunny.ply\""), std::string::npos);
   EXPECT_NE(msh.find("\n3674 "), std::string::npos);

@@ -1,4 +1,4 @@
-// Object::simplify_octree: reuse of the octree, the two extreme maximum
+// simplify_octree: reuse of the octree, the two extreme maximum
 // errors against an independent cell count, the error fields, restoration of
 // the original, thread-count independence, and the tavrin-octree program.
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 #include "hashuc/grid.h"
 #include "io/ply_reader.h"
 #include "mesh/object.h"
+#include "octree/simplify_octree.h"
 #include "tests/test_support.h"
 
 namespace Tavrin {
@@ -31,7 +32,7 @@ struct Outcome {
 Outcome simplify(Object& o, float max_error) {
   MessageCapture capture;
   Outcome r;
-  r.result = o.simplify_octree(max_error);
+  r.result = simplify_octree(o, max_error);
   r.text = capture.text();
   return r;
 }

@@ -133,7 +133,7 @@ bool save_mesh(MenuState& state, const std::string& file_name) {
   if (!object || object->num_nodes() == 0 || object->num_triangles() == 0) return false;
   bool ok = false;
   if (is_extension(file_name, ".msh")) {
-    ok = with_busy(host, [&] { return object->export_gid(file_name); });
+    ok = with_busy(host, [&] { return export_gid(*object, file_name); });
   } else if (is_extension(file_name, ".ply")) {
     const Object& mesh = object->full ? *object->full : *object;
     ok = with_busy(host, [&] { return write_ply(file_name, mesh) > 0; });

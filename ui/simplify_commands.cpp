@@ -8,8 +8,10 @@
 #include "base/memory_check.h"
 #include "base/messages.h"
 #include "hashuc/simp_type.h"
+#include "octree/simplify_octree.h"
 #include "render/colour_map_texture.h"
 #include "render/scene.h"
+#include "simplify/driver.h"
 #include "ui/commands.h"
 #include "ui/menus.h"
 #include "ui/prompts.h"
@@ -117,8 +119,10 @@ void simplify_command(MenuState& state, int32_t divisions, int32_t type, float l
   bool done = false;
   RunFigures figures;
   within_memory("simplify the mesh", [&] {
-    done = scene.simplify_hash(
-        SimplifyOptions{divisions, static_cast<simp_type>(type), load_factor}, &figures);
+    if (!scene.original) return;
+    done = scene.take_simplified(simplify_object(
+        scene.original.get(), SimplifyOptions{divisions, static_cast<simp_type>(type), load_factor},
+        &figures));
   });
   if (done) {
     share_colour_map(scene);
@@ -145,8 +149,11 @@ void octree_command(MenuState& state, float max_error) {
   FixedWidthBoxes fixed_width;
   signal_busy(BusyEvent::Start);
   bool done = false;
-  within_memory("simplify the mesh", [&] { done = host.scene().simplify_octree(max_error); });
-  if (done) name_simplified(host.scene(), format("_octree_%g", static_cast<double>(max_error)));
+  Scene& scene = host.scene();
+  within_memory("simplify the mesh", [&] {
+    if (scene.original) done = scene.take_simplified(simplify_octree(*scene.original, max_error));
+  });
+  if (done) name_simplified(scene, format("_octree_%g", static_cast<double>(max_error)));
   signal_busy(BusyEvent::Stop);
   refresh_scene_labels(state);
   host.post_redraw();

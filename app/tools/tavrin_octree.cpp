@@ -24,6 +24,7 @@
 #include "io/ply_writer.h"
 #include "io/replacing_file.h"
 #include "mesh/object.h"
+#include "octree/simplify_octree.h"
 
 using namespace Tavrin;
 
@@ -55,7 +56,7 @@ bool write_mesh(const Object& object, const std::string& path) {
       [&] {
         if (ends_with_ignoring_case(path, ".ply"))
           return write_ply(path, object) == object.num_triangles() && object.num_triangles() > 0;
-        return object.export_gid(path);
+        return export_gid(object, path);
       },
       format("Problems saving '%s'", path.c_str()));
 }
@@ -88,7 +89,7 @@ int run(const std::string& input, float max_error, const std::string& output,
   if (!source) return 1;
 
   doing = format("simplify '%s'", input.c_str());
-  std::unique_ptr<Object> result = source->simplify_octree(max_error);
+  std::unique_ptr<Object> result = simplify_octree(*source, max_error);
   if (!result) {
     log_message("The octree simplification produced no mesh; nothing was written.\n");
     return 1;

@@ -9,6 +9,7 @@
 #include "render/box_drawing.h"
 #include "render/camera.h"
 #include "render/scene.h"
+#include "simplify/driver.h"
 #include "test_support.h"
 
 namespace Tavrin {
@@ -99,7 +100,7 @@ TEST(RenderScene, SimplifiedObjectTakesOverTheViewAndTheStyle) {
   ASSERT_TRUE(scene.show_original);
   ASSERT_FALSE(scene.show_simplified);
 
-  ASSERT_TRUE(scene.simplify_hash({16, HASH_UC, 0.0f}));
+  ASSERT_TRUE(scene.take_simplified(simplify_object(scene.original.get(), {16, HASH_UC, 0.0f})));
   ASSERT_TRUE(scene.simplified);
   EXPECT_FALSE(scene.show_original);  // only the new result is shown
   EXPECT_TRUE(scene.show_simplified);
@@ -110,7 +111,7 @@ TEST(RenderScene, SimplifiedObjectTakesOverTheViewAndTheStyle) {
   scene.simplified->draw_style = 3;
   scene.simplified->show_bbox = true;
   scene.show_original = true;  // both shown: a new result keeps both
-  ASSERT_TRUE(scene.simplify_hash({8, HASH_UC, 0.0f}));
+  ASSERT_TRUE(scene.take_simplified(simplify_object(scene.original.get(), {8, HASH_UC, 0.0f})));
   EXPECT_TRUE(scene.show_original);
   EXPECT_TRUE(scene.show_simplified);
   EXPECT_EQ(scene.simplified->draw_style, 3);  // from the previous result
@@ -119,7 +120,7 @@ TEST(RenderScene, SimplifiedObjectTakesOverTheViewAndTheStyle) {
   // No result (an original without triangles): nothing changes.
   Scene empty;
   empty.set_original(std::make_unique<Object>());
-  EXPECT_FALSE(empty.simplify_hash({16, HASH_UC, 0.0f}));
+  EXPECT_FALSE(empty.take_simplified(simplify_object(empty.original.get(), {16, HASH_UC, 0.0f})));
   EXPECT_FALSE(empty.simplified);
   EXPECT_TRUE(empty.show_original);
   EXPECT_FALSE(empty.show_simplified);

@@ -26,6 +26,7 @@
 #include "shaders/shader_effects.h"
 #include "shaders/shader_program.h"
 #include "shaders/shader_setups.h"
+#include "simplify/driver.h"
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -244,7 +245,7 @@ bool build_scene(const Options& o, Scene& scene) {
   object->render_method = o.method;
   scene.set_original(std::move(object));
   if (o.simplify) {
-    if (!scene.simplify_hash(o.simplify_options)) {
+    if (!scene.take_simplified(simplify_object(scene.original.get(), o.simplify_options))) {
       std::fprintf(stderr, "The simplification gave no mesh to draw.\n");
       return false;
     }
