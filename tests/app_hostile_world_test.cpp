@@ -107,7 +107,13 @@ TEST(HostileWorld, RunningOutOfMemoryIsOneLine) {
     for (int64_t mb = 60; mb <= 220; mb += 20) {
       SCOPED_TRACE(std::string(program) + " " + std::to_string(mb) + " MB");
       const test::RunResult r = run(program, dir + "/grid.ply HASH_UC 256", mb);
-      if (r.status == 0) continue;
+      if (r.status == 0) {
+        // Limits near the need may pass and fail in turn (threads, the
+        // allocator): each run starts from the input alone.
+        fs::remove(dir + "/grid_simp_HASH_UC_0256.msh");
+        fs::remove(dir + "/grid_simp_HASH_UC_0256.res");
+        continue;
+      }
       EXPECT_EQ(r.status, 1) << r.output;
       EXPECT_EQ(last_line(r.output).rfind("Not enough memory to ", 0), 0u) << r.output;
       EXPECT_EQ(entries(dir), std::set<std::string>{"grid.ply"});
