@@ -35,12 +35,12 @@ run() {
   mkdir -p "$out"
   for f in "$d"/m_simp_*; do [ -e "$f" ] && cp "$f" "$out/${f##*.}"; done
 }
-for spec in "${meshes[@]}"; do
+for entry in "${meshes[@]}"; do
   grids="16 64 256"
-  mesh=$spec
-  if [[ $spec == BIG:* ]]; then
+  mesh=$entry
+  if [[ $entry == BIG:* ]]; then
     grids="64 256 1024"
-    mesh=${spec#BIG:}
+    mesh=${entry#BIG:}
   fi
   mesh=$(readlink -f "$mesh")
   tag=$(echo "$mesh" | md5sum | cut -c1-8)_$(basename "$mesh" .ply)
