@@ -227,8 +227,12 @@ void root_command(int value) {
       save_command(*state);
       break;
     case MENU_QUIT:
-      host.quit();
-      return;
+      // The same guard as q: an unsaved simplified mesh is not dropped unasked.
+      if (may_quit(host.scene())) {
+        host.quit();
+        return;
+      }
+      break;
     default:
       break;
   }

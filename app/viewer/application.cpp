@@ -20,6 +20,7 @@
 #include "mesh/object.h"
 #include "render/gl_driver.h"
 #include "render/scene.h"
+#include "ui/commands.h"
 
 namespace Tavrin {
 
@@ -31,9 +32,13 @@ constexpr int kWindowX = 32;
 constexpr int kWindowY = 32;
 constexpr int kWindowHeight = 600;
 
-// Closing the top-level window ends the program like q does; otherwise the
-// event loop would go on while the output window is open.
-void close_main_window(Fl_Widget*, void*) { quit_application(); }
+// Closing the top-level window ends the program like q does, with the same
+// question while a simplified mesh is unsaved; otherwise the event loop
+// would go on while the output window is open.
+void close_main_window(Fl_Widget*, void*) {
+  Application* app = current_application();
+  if (!app || !app->scene || may_quit(*app->scene)) quit_application();
+}
 
 }  // namespace
 

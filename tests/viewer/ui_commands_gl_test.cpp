@@ -366,6 +366,11 @@ TEST_F(UiCommandsGl, ResultsAreNeverStaleAndUnsavedOnesAreGuarded) {
   EXPECT_TRUE(may_quit(scene));
   EXPECT_EQ(prompts->asked,
             std::vector<std::string>(2, "Quit without saving the simplified mesh?"));
+  // The Quit menu entry asks the same question and stays on No.
+  const int quits = host->quits;
+  root_command(MENU_QUIT);
+  EXPECT_EQ(host->quits, quits);
+  EXPECT_EQ(prompts->asked.size(), 3u);
 
   // Saving the simplified object clears that; its header names its source.
   const std::string dir = test::temp_dir("ui_stale");
