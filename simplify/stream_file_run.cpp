@@ -19,11 +19,6 @@ namespace Tavrin {
 
 namespace {
 
-std::string after_last_separator(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // Says why the file is refused; false.
 bool refuse(const std::string& text) {
   log_message(text + "\n");
