@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "base/messages.h"
+#include "io/ply_checks.h"
 
 namespace tavrin {
 
@@ -29,17 +30,14 @@ MeshView Mesh::view(std::vector<FieldView>& views) const {
 // for the same fault whichever way the mesh came in.
 std::string check_mesh(const MeshView& m) {
   constexpr size_t kMax = static_cast<size_t>(std::numeric_limits<int32_t>::max());
-  if (m.node_count > kMax)
-    return format("Element 'vertex' has %zu instances, more than the %zu nodes supported",
-                  m.node_count, kMax);
-  if (m.triangle_count > kMax || m.line_count > kMax)
-    return "Too many faces: more than 2147483647 triangles or lines";
+  if (m.node_count > kMax) return Tavrin::too_many_nodes_text("vertex", m.node_count);
+  if (m.triangle_count > kMax || m.line_count > kMax) return Tavrin::kTooManyFaces;
   if ((m.node_count && !m.xyz) || (m.triangle_count && !m.triangles) ||
       (m.line_count && !m.lines) || (m.field_count && !m.fields))
     return "A mesh array is missing: a count above 0 needs its array";
   for (size_t i = 0; i < 3 * m.node_count; ++i)
     if (!std::isfinite(m.xyz[i]))
-      return format("Vertex %zu has a non-finite coordinate %c", i / 3, "xyz"[i % 3]);
+      return Tavrin::non_finite_coordinate_text(static_cast<int64_t>(i));
   const struct {
     const uint32_t* indices;
     size_t count;
@@ -50,9 +48,9 @@ std::string check_mesh(const MeshView& m) {
     for (size_t i = 0; i < kind.width * kind.count; ++i)
       if (kind.indices[i] >= m.node_count)
         // As a 32-bit signed number, as the reader shows it: -1, not 4294967295.
-        return format("Face index %d of %s %zu (element 'face') is outside the nodes 0..%lld",
-                      static_cast<int32_t>(kind.indices[i]), kind.name, i / kind.width,
-                      static_cast<long long>(m.node_count) - 1);
+        return Tavrin::face_index_text(static_cast<int32_t>(kind.indices[i]), kind.name,
+                                       static_cast<int64_t>(i / kind.width),
+                                       static_cast<int64_t>(m.node_count));
   for (size_t k = 0; k < m.field_count; ++k)
     if (m.node_count && !m.fields[k].values)
       return format("Field %zu has no values: it needs one per node", k);

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "base/messages.h"
+#include "io/ply_checks.h"
 
 namespace Tavrin {
 
@@ -91,11 +92,7 @@ std::optional<float> parse_float(const char* text) {
   return value;
 }
 
-std::string display_name(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) slash = path.rfind('\\');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
+std::string display_name(const std::string& path) { return after_last_separator(path); }
 
 std::string usage_text(const char* program) {
   return format("Usage: %s filename [ simp_type grid_size] [ load_factor]\n", program) +

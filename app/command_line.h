@@ -28,7 +28,7 @@ std::optional<uint32_t> parse_grid_size(const char* text);
 // the text is empty or holds anything else.
 std::optional<float> parse_float(const char* text);
 
-// The part of a path after its last '/', failing that its last '\'.
+// The file name the batch run's lines show: as the readers show it.
 std::string display_name(const std::string& path);
 
 // The usage text: the command line and the eleven simplification types.

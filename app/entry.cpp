@@ -1,10 +1,10 @@
 #include "app/entry.h"
 
+#include <optional>
 #include <string>
 
 #include "app/batch.h"
 #include "app/command_line.h"
-#include "app/grid_request.h"
 #include "base/messages.h"
 #ifdef TAVRIN_HAS_VIEWER
 #include "app/viewer/viewer_main.h"
@@ -29,11 +29,9 @@ int run_program(int argc, char** argv) {
     return 2;
 #endif
   }
-  if (argc == 4 || argc == 5 || (argc == 6 && is_grid_request_option(argv[3])))
-    return batch_run(argc, argv);
-  log_message(format("Wrong number of arguments (%d).\n", argc - 1));
-  log_message(usage_text(program));
-  return 2;
+  const std::optional<BatchRequest> request =
+      parse_batch_request(argc - 1, argv + 1, usage_text(program));
+  return request ? batch_run(*request) : 2;
 }
 
 }  // namespace Tavrin

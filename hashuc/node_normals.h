@@ -3,6 +3,12 @@
 // The sums are reproducible: every node belongs to one thread, which walks
 // the triangles in order and sums the corners of its own nodes, so the
 // result is the one a single thread walking the triangles would form.
+// These sums stay apart from mesh/node_fields.h's add_node_normals, which
+// both roads share for the object's normals: the handlers scale with
+// unitLength (which leaves a vector of length 1 alone) rather than
+// normalize (which leaves one whose absolute values sum to 1 alone), so
+// one function would change the normal types' outputs; the streamed road
+// takes none of those types.
 #pragma once
 
 #include <cstdint>

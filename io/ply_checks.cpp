@@ -9,12 +9,12 @@ namespace Tavrin {
 
 std::string magic_number_error(std::string_view start, uint64_t file_size) {
   if (file_size < 3) return "Unable to read magic number from file";
-  if (start.size() < 3 || start.substr(0, 3) != "ply") return "Wrong magic number. Expected 'ply'";
+  if (start.size() < 3 || start.substr(0, 3) != "ply") return kWrongMagicNumber;
   const size_t nl = start.find('\n');
   std::string_view line = start.substr(0, nl);
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   if ((nl != std::string_view::npos || start.size() == file_size) && line != "ply")
-    return "Wrong magic number. Expected 'ply'";
+    return kWrongMagicNumber;
   return {};
 }
 
@@ -43,9 +43,9 @@ std::string extension_error(const std::string& path) {
   return {};
 }
 
-std::string too_many_nodes_text(const std::string& element, int64_t count) {
-  return format("Element '%s' has %lld instances, more than the %lld nodes supported",
-                element.c_str(), static_cast<long long>(count), 2147483647ll);
+std::string too_many_nodes_text(const std::string& element, uint64_t count) {
+  return format("Element '%s' has %llu instances, more than the %lld nodes supported",
+                element.c_str(), static_cast<unsigned long long>(count), 2147483647ll);
 }
 
 std::string missing_axis_text(const std::string& element, int axis) {
@@ -67,6 +67,13 @@ std::string no_faces_text(const std::string& file_name) {
       "No faces in '%s': it needs an element 'face' with a list property 'vertex_indices' of at "
       "least 2 indices",
       file_name.c_str());
+}
+
+std::string after_last_separator(const std::string& path, bool whole_when_none) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) slash = path.rfind('\\');
+  if (slash == std::string::npos) return whole_when_none ? path : std::string();
+  return path.substr(slash + 1);
 }
 
 std::string non_finite_values_text(const std::string& field, int64_t count) {

@@ -14,6 +14,8 @@ namespace Tavrin {
 inline constexpr const char* kNegativeListLength = "negative list length";
 inline constexpr const char* kNotANumber = "not a number of its type";
 
+inline constexpr const char* kWrongMagicNumber = "Wrong magic number. Expected 'ply'";
+
 // The refusal of a file whose first bytes are `start` (all of them when
 // shorter than 3, else at least up to the first newline when there is one)
 // for its magic number; empty when they may begin a PLY header.
@@ -35,7 +37,7 @@ std::string bad_value_text(const std::string& property, const std::string& eleme
 // Empty when the path ends in ".ply" (case ignored).
 std::string extension_error(const std::string& path);
 inline constexpr const char* kNoVertexElement = "No element 'vertex' with at least one instance";
-std::string too_many_nodes_text(const std::string& element, int64_t count);
+std::string too_many_nodes_text(const std::string& element, uint64_t count);
 std::string missing_axis_text(const std::string& element, int axis);
 inline constexpr const char* kFaceListNotAList =
     "Property 'vertex_indices' of element 'face' is not a list";
@@ -46,6 +48,10 @@ inline constexpr const char* kTooManyFaces =
 // `kind` is "line", "triangle" or "quadrilateral".
 std::string face_index_text(int32_t value, const char* kind, int64_t record, int64_t num_nodes);
 std::string no_faces_text(const std::string& file_name);
+// The file name refusals and progress lines show: the part of a path after
+// its last '/', failing that its last '\'; without either the whole path,
+// or nothing when `whole_when_none` is false.
+std::string after_last_separator(const std::string& path, bool whole_when_none = true);
 // The line (without its newline) that says how many values of a field were
 // not finite.
 std::string non_finite_values_text(const std::string& field, int64_t count);

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "base/messages.h"
+#include "io/ply_checks.h"
 #include "io/ply_file.h"
 #include "io/ply_sources.h"
 
@@ -185,7 +186,7 @@ bool PlyFile::read_header() {
   };
 
   next_line();
-  if (line != "ply") return fail("Wrong magic number. Expected 'ply'");
+  if (line != "ply") return fail(kWrongMagicNumber);
 
   bool have_format = false;
   for (;;) {

@@ -22,14 +22,6 @@ namespace {
 
 constexpr int64_t kMaxCount = std::numeric_limits<int32_t>::max();
 
-// The part of a path after its last '/', failing that its last '\'.
-std::string after_last_separator(const std::string& path, bool whole_when_none) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) slash = path.rfind('\\');
-  if (slash == std::string::npos) return whole_when_none ? path : std::string();
-  return path.substr(slash + 1);
-}
-
 // Position of the first index outside 0..num_nodes-1 among `count` records
 // of `width` indices laid out `stride` apart, counted as if the records were
 // packed (record * width + entry), or -1.

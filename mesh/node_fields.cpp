@@ -41,23 +41,18 @@ void sort_short(uint32_t* begin, uint32_t* end) {
 
 }  // namespace
 
-void node_normals(const std::vector<Vec3>& nodes, const std::vector<TriangleRecord>& triangles,
-                  std::vector<Vec3>& normals) {
-  const int64_t n = static_cast<int64_t>(nodes.size());
-  const int64_t t = static_cast<int64_t>(triangles.size());
-  const Vec3* p = nodes.data();
-  const TriangleRecord* tri = triangles.data();
-  normals.assign(static_cast<size_t>(n), Vec3{});
-  Vec3* out = normals.data();
+void add_node_normals(const Vec3* nodes, int64_t num_nodes, const int32_t* triangles, int64_t count,
+                      int32_t stride, Vec3* sums) {
+  const int64_t n = num_nodes;
+  const Vec3* p = nodes;
   // Every thread walks all triangles in order and adds a triangle's normal
   // to the corners in its own range only: no locks, and each node receives
   // its triangles in triangle order whatever the number of threads. A
   // triangle is measured by each thread that owns one of its corners.
   const SlotPartition partition(static_cast<uint64_t>(n));
   partition.forEachPart([&](int part) {
-    for (int64_t i = 0; i < t; ++i) {
-      const TriangleRecord& r = tri[i];
-      const int32_t corner[3] = {r.a, r.b, r.c};
+    for (int64_t i = 0; i < count; ++i) {
+      const int32_t* corner = triangles + i * stride;
       bool mine[3], any = false, all = true;
       for (int c = 0; c < 3; ++c) {
         const bool node = in_range(corner[c], n);
@@ -67,11 +62,21 @@ void node_normals(const std::vector<Vec3>& nodes, const std::vector<TriangleReco
       }
       if (!any) continue;
       Vec3 u;
-      if (all) u = normalize(cross(p[r.b] - p[r.a], p[r.c] - p[r.a]));
+      if (all) u = normalize(cross(p[corner[1]] - p[corner[0]], p[corner[2]] - p[corner[0]]));
       for (int c = 0; c < 3; ++c)
-        if (mine[c]) out[corner[c]] += u;
+        if (mine[c]) sums[corner[c]] += u;
     }
   });
+}
+
+void node_normals(const std::vector<Vec3>& nodes, const std::vector<TriangleRecord>& triangles,
+                  std::vector<Vec3>& normals) {
+  static_assert(sizeof(TriangleRecord) == 4 * sizeof(int32_t));
+  const int64_t n = static_cast<int64_t>(nodes.size());
+  normals.assign(static_cast<size_t>(n), Vec3{});
+  Vec3* out = normals.data();
+  add_node_normals(nodes.data(), n, reinterpret_cast<const int32_t*>(triangles.data()),
+                   static_cast<int64_t>(triangles.size()), 4, out);
 #pragma omp parallel for schedule(static)
   for (int64_t v = 0; v < n; ++v) out[v] = normalize(out[v]);
 }

@@ -18,6 +18,16 @@ namespace Tavrin {
 void node_normals(const std::vector<Vec3>& nodes, const std::vector<TriangleRecord>& triangles,
                   std::vector<Vec3>& normals);
 
+// The sums behind node_normals, for both roads: adds to sums[v] the unit
+// normal of each of the `count` triangles (three node numbers at the start
+// of every `stride` int32s) that uses node v, in triangle order. The road in
+// memory passes all its triangles at once, the streamed road its blocks in
+// file order, so every node receives the same additions in the same order
+// on both. A triangle with a corner outside the nodes adds a zero normal to
+// its other corners.
+void add_node_normals(const Vec3* nodes, int64_t num_nodes, const int32_t* triangles, int64_t count,
+                      int32_t stride, Vec3* sums);
+
 // Marks with 1000 the nodes that lie on an edge used by exactly one triangle
 // side (a side of a degenerate triangle that repeats another side counts
 // twice; a side from a node to itself is an edge of its own) and 0 the

@@ -11,6 +11,7 @@
 #include "io/ply_block_passes.h"
 #include "io/ply_block_reader.h"
 #include "io/ply_checks.h"
+#include "mesh/node_fields.h"
 #include "mesh/stream_boundary.h"
 #include "simplify/run_result.h"
 #include "simplify/stream_simplify.h"
@@ -18,11 +19,6 @@
 namespace Tavrin {
 
 namespace {
-
-std::string after_last_separator(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // Says why the file is refused; false.
 bool refuse(const std::string& text) {
@@ -247,32 +243,22 @@ bool StreamFileRun::sweep(const std::function<bool(const int32_t*, int64_t)>& vi
   return ok;
 }
 
-// The node normals, as the in-memory mesh sums them, in memory.
+// The node normals, summed as the in-memory mesh sums them (blocks in file
+// order), in memory.
 bool StreamFileRun::normal_inputs() {
-  std::vector<float> sums;
-  if (!make_room(sums, 3 * static_cast<uint64_t>(n_), "sum the node normals")) return false;
-  const std::vector<float>& coords = vertices_.coords;
+  static_assert(sizeof(Vec3) == 3 * sizeof(float));
+  std::vector<Vec3> sums;
+  if (!make_room(sums, static_cast<uint64_t>(n_), "sum the node normals")) return false;
+  const Vec3* nodes = reinterpret_cast<const Vec3*>(vertices_.coords.data());
   const bool ok = sweep([&](const int32_t* t, int64_t count) {
-    for (int64_t i = 0; i < count; ++i) {
-      const int32_t* c = t + 3 * i;
-      const Vec3 pa(coords[3 * c[0]], coords[3 * c[0] + 1], coords[3 * c[0] + 2]);
-      const Vec3 pb(coords[3 * c[1]], coords[3 * c[1] + 1], coords[3 * c[1] + 2]);
-      const Vec3 pc(coords[3 * c[2]], coords[3 * c[2] + 1], coords[3 * c[2] + 2]);
-      const Vec3 u = normalize(cross(pb - pa, pc - pa));
-      for (int k = 0; k < 3; ++k) {
-        float* s = sums.data() + 3 * static_cast<int64_t>(c[k]);
-        Vec3 sum(s[0], s[1], s[2]);
-        sum += u;
-        s[0] = sum.x, s[1] = sum.y, s[2] = sum.z;
-      }
-    }
+    add_node_normals(nodes, n_, t, count, 3, sums.data());
     return true;
   });
   if (!ok) return false;
   for (int k = 0; k < 3; ++k)
     if (!make_room(inputs_[k], static_cast<uint64_t>(n_), "hold the node normals")) return false;
   for (int64_t i = 0; i < n_; ++i) {
-    const Vec3 u = normalize(Vec3(sums[3 * i], sums[3 * i + 1], sums[3 * i + 2]));
+    const Vec3 u = normalize(sums[i]);
     inputs_[0][i] = u.x, inputs_[1][i] = u.y, inputs_[2][i] = u.z;
   }
   return true;

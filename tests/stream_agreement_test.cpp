@@ -43,7 +43,13 @@ TEST(StreamAgreement, BothRoadsAcceptAndRefuseTheSameFiles) {
        with_trailing_element(bunny, "element extra 2\nproperty int q\n", "abcdefgh0123"), ""},
       {"not_ply", "hello\n" + std::string(100000, 'x'), "Wrong magic number. Expected 'ply'"},
       {"plyx", "plyx\n" + bunny.substr(4), "Wrong magic number. Expected 'ply'"},
-      {"two_bytes", "pl", "Unable to read magic number from file"}};
+      {"two_bytes", "pl", "Unable to read magic number from file"},
+      // A '\\' after the last '/' is part of the name on both roads.
+      {"back\\slash",
+       "ply\nformat binary_little_endian 1.0\nelement vertex 1\nproperty float x\nproperty "
+       "float y\nproperty float z\nend_header\n" +
+           std::string(12, '\0'),
+       "No faces in 'back\\slash.ply'"}};
   const std::string tavrin = test::binary_path("tavrin");
   const std::string stream = test::binary_path("tavrin-stream") + " --block 100";
   for (const auto& c : cases) {
@@ -55,7 +61,7 @@ TEST(StreamAgreement, BothRoadsAcceptAndRefuseTheSameFiles) {
     test::RunResult runs[2];
     const std::string commands[2] = {tavrin, stream};
     for (int road = 0; road < 2; ++road) {
-      runs[road] = test::run_command(commands[road] + " " + input + " HASH_UC 16",
+      runs[road] = test::run_command(commands[road] + " '" + input + "' HASH_UC 16",
                                      "TAVRIN_STREAM_BUDGET=64G");
       if (test::file_exists(base + ".msh"))
         files[road] = test::read_file(base + ".msh") + test::read_file(base + ".res");

@@ -254,10 +254,8 @@ void command(int value) {
   } else if ((value >= 51 && value <= 54)) {
     model_command(*state, value);
   } else if (value == 58) {
-    int32_t divisions = 0, type = 0;
-    float load_factor = 1.25f;
-    if (prompt_simplify_parameters(*state, divisions, type, load_factor))
-      simplify_command(*state, divisions, type, load_factor);
+    SimplifyOptions options;
+    if (prompt_simplify_parameters(*state, options)) simplify_command(*state, options);
   } else if (value == 59) {
     float max_error = 0.0f;
     if (prompt_octree_parameters(*state, max_error)) octree_command(*state, max_error);

@@ -52,13 +52,13 @@ bool save_mesh(MenuState& state, const std::string& file_name);
 // answers "Yes" to "Quit without saving the simplified mesh?" (default No).
 bool may_quit(const Scene& scene);
 // The prompts of "Simplify ( hash UC lib)": divisions, type and, for the
-// single-level and coherent tables, the load factor (else 1.25). False when
-// one was cancelled.
-bool prompt_simplify_parameters(MenuState& state, int32_t& divisions, int32_t& type,
-                                float& load_factor);
+// single-level and coherent tables, the load factor (else 1.25), into
+// `options`. False when one was cancelled.
+bool prompt_simplify_parameters(MenuState& state, SimplifyOptions& options);
 // The prompt of "Simplify ( Octree)"; false when cancelled.
 bool prompt_octree_parameters(MenuState& state, float& max_error);
-void simplify_command(MenuState& state, int32_t divisions, int32_t type, float load_factor);
+// Simplifies the original as `options` asks and shows the result.
+void simplify_command(MenuState& state, const SimplifyOptions& options);
 void octree_command(MenuState& state, float max_error);
 // none: no scalar.
 void select_scalar_command(MenuState& state, const std::optional<std::string>& name);

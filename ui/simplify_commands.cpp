@@ -79,8 +79,7 @@ void name_simplified(Scene& scene, const std::string& suffix) {
 
 }  // namespace
 
-bool prompt_simplify_parameters(MenuState& state, int32_t& divisions, int32_t& type,
-                                float& load_factor) {
+bool prompt_simplify_parameters(MenuState& state, SimplifyOptions& options) {
   Scene& scene = state.host->scene();
   float length = 0;
   const Vec3 d = box_extent(scene, length);
@@ -88,12 +87,15 @@ bool prompt_simplify_parameters(MenuState& state, int32_t& divisions, int32_t& t
       format("Object bounding box = ( %g, %g, %g) |%g| --> [ x x ]\nEnter number of divisions",
              static_cast<double>(d.x), static_cast<double>(d.y), static_cast<double>(d.z),
              static_cast<double>(length));
-  if (!prompt_value(divisions, label, VALUE_NATURAL)) return false;
+  if (!prompt_value(options.grid_size, label, VALUE_NATURAL)) return false;
+  int32_t type = options.type;
   if (!prompt_value(type, type_prompt(scene), VALUE_POSITIVE_INTEGER, HASH_UC, HASH_UC_COHERENT))
     return false;
-  load_factor = kDefaultLoadFactor;
+  options.type = static_cast<simp_type>(type);
+  options.load_factor = kDefaultLoadFactor;
   if (type == HASH_UC_SINGLE || type == HASH_UC_COHERENT)
-    return prompt_value(load_factor, "Enter load factor: 1.05 ... 1.4 ?", VALUE_POSITIVE_REAL);
+    return prompt_value(options.load_factor, "Enter load factor: 1.05 ... 1.4 ?",
+                        VALUE_POSITIVE_REAL);
   return true;
 }
 
@@ -107,11 +109,13 @@ bool prompt_octree_parameters(MenuState& state, float& max_error) {
   return prompt_value(max_error, label, VALUE_POSITIVE_REAL);
 }
 
-void simplify_command(MenuState& state, int32_t divisions, int32_t type, float load_factor) {
+void simplify_command(MenuState& state, const SimplifyOptions& options) {
+  const simp_type type = options.type;
+  const int32_t divisions = options.grid_size;
   ViewerHost& host = *state.host;
   Scene& scene = host.scene();
   if (type == HASH_UC_SINGLE || type == HASH_UC_COHERENT)
-    log_to_output(format("Using a load factor of: %g\n", static_cast<double>(load_factor)));
+    log_to_output(format("Using a load factor of: %g\n", static_cast<double>(options.load_factor)));
   // No redraw of its own here: the driver's first status line follows at
   // once and shows the busy indicator, and every frame of a big mesh costs.
   signal_busy(BusyEvent::Start);
@@ -120,21 +124,19 @@ void simplify_command(MenuState& state, int32_t divisions, int32_t type, float l
   RunFigures figures;
   within_memory("simplify the mesh", [&] {
     if (!scene.original) return;
-    done = scene.take_simplified(simplify_object(
-        scene.original.get(), SimplifyOptions{divisions, static_cast<simp_type>(type), load_factor},
-        &figures));
+    done = scene.take_simplified(simplify_object(scene.original.get(), options, &figures));
   });
   if (done) {
     share_colour_map(scene);
-    const char* keyword = simp_type_keyword(static_cast<simp_type>(type));
+    const char* keyword = simp_type_keyword(type);
     name_simplified(scene, format("_simp_%s_%04d", keyword ? keyword : "N/A", divisions));
     // The report line of the status bar: the result's counts and its error.
     if (figures.error.measured) {
       const Object& s = *scene.simplified;
       show_status(group_digits_text(
           format("%s[ %d] v: %d t: %d l: %d. Error: max %g, rms %g of the diagonal.",
-                 simp_type_short_name(static_cast<simp_type>(type)), divisions, s.num_nodes(),
-                 s.num_triangles(), s.num_lines(), figures.error.max, figures.error.rms),
+                 simp_type_short_name(type), divisions, s.num_nodes(), s.num_triangles(),
+                 s.num_lines(), figures.error.max, figures.error.rms),
           1024));
     }
   }

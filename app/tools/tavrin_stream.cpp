@@ -5,6 +5,7 @@
 // are refused with one line saying why.
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,15 +46,16 @@ int main(int argc, char** argv) {
   }
   StreamSettings settings;
   if (!stream_settings_from_environment(settings)) return 2;
-  std::vector<char*> args{argv[0]};
+  // The words other than the flags and their values, in their order.
+  std::vector<const char*> words;
   for (int i = 1; i < argc; ++i) {
     const bool block = std::strcmp(argv[i], "--block") == 0;
     const bool budget = std::strcmp(argv[i], "--budget") == 0;
     if (!block && !budget) {
       // The grid may be given as "--triangles N" or "--max-error E" in
-      // its place, the third argument.
-      if (args.size() == 3 && is_grid_request_option(argv[i])) {
-        args.push_back(argv[i]);
+      // its place, the third word.
+      if (words.size() == 2 && is_grid_request_option(argv[i])) {
+        words.push_back(argv[i]);
         continue;
       }
       if (std::strncmp(argv[i], "--", 2) == 0) {
@@ -61,18 +63,16 @@ int main(int argc, char** argv) {
         log_message(stream_usage(argv[0]));
         return 2;
       }
-      args.push_back(argv[i]);
+      words.push_back(argv[i]);
       continue;
     }
     if (!set_stream_setting(settings, argv[i], i + 1 < argc ? argv[i + 1] : "", block)) return 2;
     ++i;
   }
-  const int count = static_cast<int>(args.size());
-  if (count != 4 && count != 5 && !(count == 6 && is_grid_request_option(args[3]))) {
-    log_message(format("Wrong number of arguments (%d).\n", count - 1));
-    log_message(stream_usage(argv[0]));
-    return 2;
-  }
-  args.push_back(nullptr);
-  return batch_run(count, args.data(), BatchRoad::Streamed, &settings);
+  std::optional<BatchRequest> request =
+      parse_batch_request(static_cast<int>(words.size()), words.data(), stream_usage(argv[0]));
+  if (!request) return 2;
+  request->road = BatchRoad::Streamed;
+  request->stream = settings;
+  return batch_run(*request);
 }

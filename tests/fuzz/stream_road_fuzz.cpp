@@ -31,7 +31,7 @@ std::string& input_base() {
   return base;
 }
 
-const char* const kGrid = "8";
+constexpr int32_t kGrid = 8;
 std::string output_base() { return input_base() + "_simp_HASH_UC_0008"; }
 
 void remove_files() {
@@ -68,11 +68,15 @@ Run run(Tavrin::BatchRoad road) {
   Tavrin::StreamSettings settings;
   settings.block = 3;
   settings.budget = 1024;
-  std::string path = input_base() + ".ply", type = "HASH_UC", grid = kGrid;
-  char* argv[] = {const_cast<char*>("tavrin"), path.data(), type.data(), grid.data(), nullptr};
+  Tavrin::BatchRequest request;
+  request.file = input_base() + ".ply";
+  request.type_word = "HASH_UC";
+  request.grid_size = kGrid;
+  request.road = road;
+  request.stream = settings;
   printed.clear();
   Run r;
-  r.status = Tavrin::batch_run(4, argv, road, &settings);
+  r.status = Tavrin::batch_run(request);
   r.messages = Tavrin::test::steady_lines(printed);
   r.msh = take_file(output_base() + ".msh");
   r.res = take_file(output_base() + ".res");
