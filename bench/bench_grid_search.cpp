@@ -65,11 +65,22 @@ int main(int argc, char** argv) {
 
   std::vector<double> search_times, run_times;
   std::optional<int32_t> grid;
+  int probes = 0;  // of the last search: one sweep per count, one run per error
   for (int r = 0; r < runs; ++r) {
+    SearchSource source = object_search_source(*mesh, options);
+    probes = 0;
+    source.sweep = [&probes, sweep = source.sweep](const TriangleBlock& block) {
+      ++probes;
+      return sweep(block);
+    };
+    source.error_at = [&probes, error_at = source.error_at](int32_t g) {
+      ++probes;
+      return error_at(g);
+    };
     const double t0 = omp_get_wtime();
     without_messages([&] {
       const OneThreadForSmallMeshes threads(mesh->num_triangles());
-      grid = choose_grid(request, object_search_source(*mesh, options), true);
+      grid = choose_grid(request, source, true);
     });
     search_times.push_back(omp_get_wtime() - t0);
   }
@@ -92,6 +103,7 @@ int main(int argc, char** argv) {
                 static_cast<long long>(request.triangles), *grid, triangles);
   else
     std::printf("error bound %g: grid %d, %d triangles\n", request.max_error, *grid, triangles);
+  std::printf("%d probes\n", probes);
   std::printf("search %.3f s, one simplification at grid %d %.3f s, ratio %.2f%s\n", search, *grid,
               run, search / run,
               request.kind == GridRequest::Kind::Triangles ? " (target 1.3 at most)" : "");
