@@ -20,6 +20,7 @@
 #include "io/ply_reader.h"
 #include "simplify/driver.h"
 #include "simplify/run_result.h"
+#include "simplify/search_sources.h"
 
 using namespace Tavrin;
 

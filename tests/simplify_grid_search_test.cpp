@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "app/grid_request.h"
 #include "io/ply_reader.h"
 #include "simplify/driver.h"
 #include "simplify/grid_search.h"
 #include "simplify/key_triangle_count.h"
+#include "simplify/search_sources.h"
 #include "tests/test_support.h"
 
 namespace Tavrin {
