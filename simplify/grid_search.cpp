@@ -89,9 +89,9 @@ bool find_crossing(Probes& probes, double target, double power, const Coarse& co
 // fall, but a cell boundary that moves across a feature makes a single grid
 // jump either way. Two signs of the straying are measured on the probes
 // within a factor of two of `centre`: a step against the trend between two
-// probes, and how far a probe lies from the power law through its two
-// neighbours (when they span at most a factor of two, so that the curve of
-// the trend does not count). A grid that strays by s gives signs up to 2s.
+// probes, and how far a probe lies from the power law through the grids on
+// either side of it (when both are probed: one grid apart the curve of the
+// trend does not count). A grid that strays by s gives signs up to 2s.
 // Infinite when no probe shows either sign.
 double straying(const std::map<int32_t, double>& seen, int32_t centre, bool rising) {
   const int32_t from = centre / 2, to = 2 * centre;
@@ -107,7 +107,7 @@ double straying(const std::map<int32_t, double>& seen, int32_t centre, bool risi
     first = false;
     if (it == seen.begin() || std::next(it) == seen.end()) continue;
     const auto before = std::prev(it), after = std::next(it);
-    if (after->first > 2 * before->first) continue;
+    if (before->first != g - 1 || after->first != g + 1) continue;
     const double w = std::log(static_cast<double>(g) / before->first) /
                      std::log(static_cast<double>(after->first) / before->first);
     largest =
@@ -133,7 +133,10 @@ std::map<int32_t, double> logs_of(const std::map<int32_t, double>& seen, double 
 // Probes the grids next to `grid` (the two on its one side at an end of the
 // range), so that the straying near it can be measured.
 bool probe_around(Probes& probes, int32_t grid) {
-  for (int32_t g : {grid - 1, grid + 1, grid == kCoarsestSearchGrid ? grid + 2 : grid - 2})
+  const int32_t end_side = grid == kCoarsestSearchGrid ? grid + 2
+                           : grid == kFinestSearchGrid ? grid - 2
+                                                       : grid;
+  for (int32_t g : {grid - 1, grid + 1, end_side})
     if (g >= kCoarsestSearchGrid && g <= kFinestSearchGrid && !probes.at(g)) return false;
   return true;
 }
