@@ -3,7 +3,8 @@
 // (default a budget of a tenth of the input's triangles, 3 runs). Times the
 // search (median of R) and then one simplification at the chosen grid
 // (median of R), both in this process with the messages dropped, and prints
-// their ratio; the budget search's target is 1.3 at most.
+// the search's probes (count passes or quiet runs) and the ratio of the
+// times; the budget search's target is 1.3 at most.
 #include <omp.h>
 
 #include <algorithm>
