@@ -163,10 +163,15 @@ bool refine(Probes& probes, bool rising, double floor, const Best& best,
       const auto after = std::next(it);
       const int32_t a = it->first, b = after == logs.end() ? kFinestSearchGrid + 1 : after->first;
       if (b - a <= 1) continue;
-      const double inf = std::numeric_limits<double>::infinity();
-      double low = std::min(it->second, after == logs.end() ? inf : after->second) - margin;
-      double high = std::max(it->second, after == logs.end() ? -inf : after->second) + margin;
-      if (after == logs.end()) (rising ? high : low) = rising ? inf : -inf;
+      double low = it->second - margin, high = it->second + margin;
+      if (after != logs.end()) {
+        low = std::min(low, after->second - margin);
+        high = std::max(high, after->second + margin);
+      } else if (rising) {  // above the finest probe: unbounded along the trend
+        high = std::numeric_limits<double>::infinity();
+      } else {
+        low = -std::numeric_limits<double>::infinity();
+      }
       if (!could_win(a + 1, b - 1, std::exp(low), std::exp(high))) continue;
       if (b - a <= kScanWidth)
         for (int32_t g = a + 1; g < b; ++g) next.push_back(g);
