@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "app/grid_request.h"
 #include "bench/compare/surface_distance.h"
 #include "io/ply_reader.h"
 #include "simplify/driver.h"
+#include "simplify/search_sources.h"
 
 using namespace Tavrin;
 

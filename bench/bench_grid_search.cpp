@@ -3,7 +3,8 @@
 // (default a budget of a tenth of the input's triangles, 3 runs). Times the
 // search (median of R) and then one simplification at the chosen grid
 // (median of R), both in this process with the messages dropped, and prints
-// their ratio; the budget search's target is 1.3 at most.
+// the search's probes (count passes or quiet runs) and the ratio of the
+// times; the budget search's target is 1.3 at most.
 #include <omp.h>
 
 #include <algorithm>
@@ -20,6 +21,7 @@
 #include "io/ply_reader.h"
 #include "simplify/driver.h"
 #include "simplify/run_result.h"
+#include "simplify/search_sources.h"
 
 using namespace Tavrin;
 
@@ -65,11 +67,22 @@ int main(int argc, char** argv) {
 
   std::vector<double> search_times, run_times;
   std::optional<int32_t> grid;
+  int probes = 0;  // of the last search: one sweep per count, one run per error
   for (int r = 0; r < runs; ++r) {
+    SearchSource source = object_search_source(*mesh, options);
+    probes = 0;
+    source.sweep = [&probes, sweep = source.sweep](const TriangleBlock& block) {
+      ++probes;
+      return sweep(block);
+    };
+    source.error_at = [&probes, error_at = source.error_at](int32_t g) {
+      ++probes;
+      return error_at(g);
+    };
     const double t0 = omp_get_wtime();
     without_messages([&] {
       const OneThreadForSmallMeshes threads(mesh->num_triangles());
-      grid = choose_grid(request, object_search_source(*mesh, options), true);
+      grid = choose_grid(request, source, true);
     });
     search_times.push_back(omp_get_wtime() - t0);
   }
@@ -92,6 +105,7 @@ int main(int argc, char** argv) {
                 static_cast<long long>(request.triangles), *grid, triangles);
   else
     std::printf("error bound %g: grid %d, %d triangles\n", request.max_error, *grid, triangles);
+  std::printf("%d probes\n", probes);
   std::printf("search %.3f s, one simplification at grid %d %.3f s, ratio %.2f%s\n", search, *grid,
               run, search / run,
               request.kind == GridRequest::Kind::Triangles ? " (target 1.3 at most)" : "");

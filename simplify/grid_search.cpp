@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
+#include <vector>
 
 namespace Tavrin {
 
@@ -82,6 +84,106 @@ bool find_crossing(Probes& probes, double target, double power, const Coarse& co
   return true;
 }
 
+// How far, as a natural log, the values of one grid may stray from a
+// monotone trend through the grids: counts rise with the grid and errors
+// fall, but a cell boundary that moves across a feature makes a single grid
+// jump either way. Two signs of the straying are measured on the probes
+// within a factor of two of `centre`: a step against the trend between two
+// probes, and how far a probe lies from the power law through the grids on
+// either side of it (when both are probed: one grid apart the curve of the
+// trend does not count). A grid that strays by s gives signs up to 2s.
+// Infinite when no probe shows either sign.
+double straying(const std::map<int32_t, double>& seen, int32_t centre, bool rising) {
+  const int32_t from = centre / 2, to = 2 * centre;
+  double largest = -1.0;
+  double extreme = 0.0;  // the value furthest along the trend among the probes so far
+  bool first = true;
+  for (auto it = seen.begin(); it != seen.end(); ++it) {
+    const int32_t g = it->first;
+    if (g < from || g > to) continue;
+    const double x = it->second;
+    if (!first) largest = std::max(largest, rising ? extreme - x : x - extreme);
+    extreme = first ? x : (rising ? std::max(extreme, x) : std::min(extreme, x));
+    first = false;
+    if (it == seen.begin() || std::next(it) == seen.end()) continue;
+    const auto before = std::prev(it), after = std::next(it);
+    if (before->first != g - 1 || after->first != g + 1) continue;
+    const double w = std::log(static_cast<double>(g) / before->first) /
+                     std::log(static_cast<double>(after->first) / before->first);
+    largest =
+        std::max(largest, std::fabs(x - (before->second + w * (after->second - before->second))));
+  }
+  return largest < 0.0 ? std::numeric_limits<double>::infinity() : largest;
+}
+
+// The straying the probes show is a sample; the grids between them may
+// stray further. The margin is this many times the largest sign seen.
+constexpr double kSafety = 3.0;
+
+// Gaps this narrow are probed whole instead of halved.
+constexpr int32_t kScanWidth = 4;
+
+// The probes as logs of their values (zero kept finite by `floor`).
+std::map<int32_t, double> logs_of(const std::map<int32_t, double>& seen, double floor) {
+  std::map<int32_t, double> logs;
+  for (const auto& [g, v] : seen) logs.emplace_hint(logs.end(), g, std::log(std::max(v, floor)));
+  return logs;
+}
+
+// Probes the grids next to `grid` (the two on its one side at an end of the
+// range), so that the straying near it can be measured.
+bool probe_around(Probes& probes, int32_t grid) {
+  const int32_t end_side = grid == kCoarsestSearchGrid ? grid + 2
+                           : grid == kFinestSearchGrid ? grid - 2
+                                                       : grid;
+  for (int32_t g : {grid - 1, grid + 1, end_side})
+    if (g >= kCoarsestSearchGrid && g <= kFinestSearchGrid && !probes.at(g)) return false;
+  return true;
+}
+
+// Makes the choice over the probes equal the choice over every grid: a gap
+// between two probes holds values within the range of its ends widened by
+// the margin (the trend is monotone between them, each grid strays from it
+// by up to half the largest sign), and a gap that could hold a grid
+// `could_win(first, last, low, high)` accepts is halved, or probed whole
+// when narrow, until no gap could. `best()` is the grid chosen over the
+// probes so far (or below the coarsest grid for none). False when a probe
+// failed.
+template <class Best, class CouldWin>
+bool refine(Probes& probes, bool rising, double floor, const Best& best,
+            const CouldWin& could_win) {
+  if (!probe_around(probes, best() < kCoarsestSearchGrid ? kFinestSearchGrid : best()))
+    return false;
+  for (;;) {
+    const std::map<int32_t, double> logs = logs_of(probes.seen(), floor);
+    const int32_t centre = best() < kCoarsestSearchGrid ? kFinestSearchGrid : best();
+    const double margin = kSafety * straying(logs, centre, rising);
+    std::vector<int32_t> next;
+    for (auto it = logs.begin(); it != logs.end(); ++it) {
+      const auto after = std::next(it);
+      const int32_t a = it->first, b = after == logs.end() ? kFinestSearchGrid + 1 : after->first;
+      if (b - a <= 1) continue;
+      double low = it->second - margin, high = it->second + margin;
+      if (after != logs.end()) {
+        low = std::min(low, after->second - margin);
+        high = std::max(high, after->second + margin);
+      } else if (rising) {  // above the finest probe: unbounded along the trend
+        high = std::numeric_limits<double>::infinity();
+      } else {
+        low = -std::numeric_limits<double>::infinity();
+      }
+      if (!could_win(a + 1, b - 1, std::exp(low), std::exp(high))) continue;
+      if (b - a <= kScanWidth)
+        for (int32_t g = a + 1; g < b; ++g) next.push_back(g);
+      else
+        next.push_back(a + (b - a) / 2);
+    }
+    if (next.empty()) return true;
+    for (int32_t g : next)
+      if (!probes.at(g)) return false;
+  }
+}
+
 }  // namespace
 
 std::optional<GridChoice> search_triangle_budget(const TriangleProbe& probe, int64_t budget,
@@ -105,19 +207,32 @@ std::optional<GridChoice> search_triangle_budget(const TriangleProbe& probe, int
       return std::nullopt;
   }
   GridChoice choice;
-  choice.grid = -1;
   bool below = false;
-  for (const auto& [grid, value] : probes.seen()) {
-    const int64_t count = static_cast<int64_t>(value);
-    const bool fits = count <= budget;
-    // Of equal counts the finest grid is taken: the same triangles, nearer the input.
-    if (choice.grid < 0 || (fits && !below) || (fits && count >= choice.triangles) ||
-        (!fits && !below && count <= choice.triangles)) {
-      choice.grid = grid;
-      choice.triangles = count;
-      below = below || fits;
+  // The rule of an exhaustive scan over the probes: the most triangles not
+  // above the budget, else the fewest; of equal counts the finest grid (the
+  // same triangles, nearer the input).
+  const auto choose = [&] {
+    choice.grid = -1;
+    below = false;
+    for (const auto& [grid, value] : probes.seen()) {
+      const int64_t count = static_cast<int64_t>(value);
+      const bool fits = count <= budget;
+      if (choice.grid < 0 || (fits && !below) || (fits && count >= choice.triangles) ||
+          (!fits && !below && count <= choice.triangles)) {
+        choice.grid = grid;
+        choice.triangles = count;
+        below = below || fits;
+      }
     }
-  }
+    return choice.grid;
+  };
+  const auto could_win = [&](int32_t, int32_t last, double low, double high) {
+    const double best = static_cast<double>(choice.triangles);
+    if (below) return low <= limit && (high > best || (high >= best && last > choice.grid));
+    return low < best || (low <= best && last > choice.grid);
+  };
+  if (!refine(probes, true, 0.5, choose, could_win)) return std::nullopt;
+  choose();
   choice.probes = static_cast<int>(probes.seen().size());
   if (!below)
     choice.outcome = SearchOutcome::NoneMeets;
@@ -130,20 +245,30 @@ std::optional<GridChoice> search_error_bound(const ErrorProbe& probe, double bou
   Probes probes(probe);
   const std::optional<double> coarsest = probes.at(kCoarsestSearchGrid);
   if (!coarsest) return std::nullopt;
-  // Errors fall about as the inverse of the grid.
-  if (*coarsest > bound &&
-      !find_crossing(probes, bound, -1.0, [&](double error) { return error > bound; }))
-    return std::nullopt;
   GridChoice choice;
-  choice.grid = -1;
-  for (const auto& [grid, error] : probes.seen())
-    if (error <= bound) {
-      choice.grid = grid;  // the map runs from coarse to fine: the first is the coarsest
-      choice.error = error;
-      break;
-    }
-  if (choice.grid < 0) {
-    // No probe met the bound: the finest grid, the nearest to it.
+  // The coarsest probe that meets the bound; the map runs from coarse to fine.
+  const auto choose = [&] {
+    choice.grid = -1;
+    for (const auto& [grid, error] : probes.seen())
+      if (error <= bound) {
+        choice.grid = grid;
+        choice.error = error;
+        break;
+      }
+    return choice.grid;
+  };
+  if (*coarsest > bound) {
+    // Errors fall about as the inverse of the grid.
+    if (!find_crossing(probes, bound, -1.0, [&](double error) { return error > bound; }))
+      return std::nullopt;
+    const auto could_win = [&](int32_t first, int32_t, double low, double) {
+      return (choice.grid < 0 || first < choice.grid) && low <= bound;
+    };
+    if (!refine(probes, false, std::numeric_limits<double>::min(), choose, could_win))
+      return std::nullopt;
+  }
+  if (choose() < 0) {
+    // No grid meets the bound: the finest, the nearest to it.
     const std::optional<double> finest = probes.at(kFinestSearchGrid);
     if (!finest) return std::nullopt;
     choice.grid = kFinestSearchGrid;

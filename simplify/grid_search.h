@@ -1,13 +1,21 @@
 // Choosing the grid size from what the user wants instead of typing it: a
 // triangle budget or an error bound. Both searches probe grids between
-// kCoarsestSearchGrid and kFinestSearchGrid. The budget search starts at
-// the coarsest grid and guesses the next grid from the power law through
-// its probes (a count grows about as the square of the grid), then narrows
-// the bracket the same way; the error search narrows the bracket between the
-// two ends. A guess that does not halve the bracket is followed by a
-// halving. The neighbours of the final bracket are probed as well, so that
-// a count or error that is not monotone one grid away is still seen; the
-// choice is made over every probe by the rule an exhaustive scan applies.
+// kCoarsestSearchGrid and kFinestSearchGrid and choose over their probes by
+// the rule an exhaustive scan of every grid applies, and both see every grid
+// that could change that choice.
+//
+// First a bracket: from the coarsest grid, guesses from the power law
+// through the last probes (a count grows about as the square of the grid, an
+// error falls about as its inverse), halving when a guess does not halve the
+// bracket, until two neighbouring grids lie on either side of the request.
+// Then the gaps: counts and errors follow a monotone trend, but a single
+// grid strays from it when a cell boundary moves across a feature. How far
+// they stray is measured on the probes near the choice (steps against the
+// trend, distance from the power law through the neighbours); a gap between
+// two probes holds values within its ends' range widened by a multiple of
+// that, and a gap that could hold a better grid is halved, or probed whole
+// when narrow, until none could. On a big mesh the straying is far below a
+// grid's step and no gap is opened; on a small one many grids are probed.
 #pragma once
 
 #include <cstdint>

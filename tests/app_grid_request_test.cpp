@@ -73,6 +73,9 @@ TEST(GridRequest, ChosenGridWritesTheFilesOfThatGridTyped) {
       {"tavrin", "--triangles 5", "The coarsest grid, 2, gives more than 5 triangles", 2},
       {"tavrin", "--triangles 5000", "The budget of 5000 triangles is not below the input's 4032",
        2048},
+      {"tavrin-stream", "--triangles 5", "The coarsest grid, 2, gives more than 5 triangles", 2},
+      {"tavrin-stream", "--triangles 5000",
+       "The budget of 5000 triangles is not below the input's 4032", 2048},
   };
   for (const auto& c : cases) {
     const std::string asked = test::temp_dir("request_asked"),
