@@ -14,6 +14,8 @@
 #include "hashuc/simp_type.h"
 #include "octree/simplify_octree.h"
 #include "simplify/driver.h"
+#include "simplify/search_sources.h"
+#include "simplify/stream_simplify.h"
 
 namespace tavrin {
 
@@ -35,6 +37,18 @@ namespace {
 std::string check_request(const SimplifyRequest& r) {
   if (!Tavrin::is_simp_type_keyword(r.type.c_str()))
     return format("Unknown simplification type '%s'.", r.type.c_str());
+  const int asked = (r.grid != 0) + r.triangles.has_value() + r.max_error.has_value();
+  if (asked > 1) return "Give one of grid, triangles and max_error, not several.";
+  if (r.triangles && (*r.triangles < 1 || *r.triangles > 2147483647))
+    return format(
+        "Invalid triangle budget '%lld': give a whole number of triangles from 1 to 2147483647.",
+        static_cast<long long>(*r.triangles));
+  if (r.max_error && !(std::isfinite(*r.max_error) && *r.max_error > 0))
+    return format(
+        "Invalid error bound '%g': give a finite number above 0, a fraction of the bounding-box "
+        "diagonal.",
+        *r.max_error);
+  if (asked == 1 && r.grid == 0) return {};
   if (r.grid < 1)
     return format("Invalid grid size '%lld': give a whole number of cells per axis from 1 to %lld.",
                   static_cast<long long>(r.grid), static_cast<long long>(max_grid));
@@ -63,9 +77,26 @@ const char* const kNoMemory = "Not enough memory to simplify the mesh.";
 
 void simplify_in_scope(const MeshView& mesh, const SimplifyRequest& request, Result& out) {
   std::unique_ptr<Tavrin::Object> source = detail::object_from_view(mesh);
-  const Tavrin::SimplifyOptions options{static_cast<int32_t>(request.grid),
-                                        Tavrin::parse_simp_type(request.type.c_str()),
-                                        request.load_factor};
+  const Tavrin::simp_type type = Tavrin::parse_simp_type(request.type.c_str());
+  Tavrin::SimplifyOptions options{static_cast<int32_t>(request.grid), type, request.load_factor};
+  if (request.grid == 0) {
+    Tavrin::GridRequest wanted;
+    if (request.triangles) {
+      wanted.triangles = *request.triangles;
+    } else {
+      wanted.kind = Tavrin::GridRequest::Kind::MaxError;
+      wanted.max_error = *request.max_error;
+    }
+    // The key counts are exact for every type whose output nodes are its cells.
+    const std::optional<int32_t> grid = Tavrin::choose_grid(
+        wanted, Tavrin::object_search_source(*source, options), Tavrin::stream_covers(type));
+    if (!grid) {
+      out.error = "The grid search failed.";
+      return;
+    }
+    options.grid_size = *grid;
+  }
+  out.report.grid = options.grid_size;
   Tavrin::RunFigures figures;
   std::unique_ptr<Tavrin::Object> result = Tavrin::simplify_object(source.get(), options, &figures);
   RunReport& r = out.report;

@@ -143,6 +143,7 @@ py::dict report_dict(const tavrin::RunReport& r, const std::vector<std::string>&
   d["seconds_simplify"] = r.seconds_simplify;
   d["seconds_interpolate"] = r.seconds_interpolate;
   d["table_bytes"] = r.table_bytes;
+  d["grid"] = r.grid;
   if (r.error_measured) {
     d["error_max"] = r.error_max;
     d["error_rms"] = r.error_rms;
@@ -202,14 +203,18 @@ int thread_count(const py::object& threads) {
   return n;
 }
 
-PyMesh simplify(py::handle points, py::handle triangles, int64_t grid, const std::string& method,
-                py::handle fields, py::handle lines, float load_factor, py::object threads,
-                py::object messages) {
+PyMesh simplify(py::handle points, py::handle triangles, py::object grid, py::object budget,
+                py::object max_error, const std::string& method, py::handle fields,
+                py::handle lines, float load_factor, py::object threads, py::object messages) {
+  const int asked = !grid.is_none() + !budget.is_none() + !max_error.is_none();
+  if (asked != 1) refuse("give exactly one of grid, triangles and max_error");
   Input in;
   take_mesh(in, points, triangles, lines, fields);
   tavrin::SimplifyRequest request;
   request.type = method;
-  request.grid = grid;
+  if (!grid.is_none()) request.grid = grid.cast<int64_t>();
+  if (!budget.is_none()) request.triangles = budget.cast<int64_t>();
+  if (!max_error.is_none()) request.max_error = max_error.cast<double>();
   request.load_factor = load_factor;
   request.threads = thread_count(threads);
   Messages kept;
@@ -294,17 +299,27 @@ report     dict: input and output counts, seconds (total, simplify,
             .format(py::len(p.points), py::len(p.triangles), py::len(p.lines), py::len(p.fields));
       });
 
-  m.def("simplify", &simplify, py::arg("points"), py::arg("triangles"), py::kw_only(),
-        py::arg("grid"), py::arg("method") = "HASH_UC", py::arg("fields") = py::none(),
-        py::arg("lines") = py::none(), py::arg("load_factor") = 0.0f,
-        py::arg("threads") = py::none(), py::arg("messages") = py::none(),
+  // The arrays are positional only, and the second is named apart, so that
+  // `triangles=` can name the budget.
+  m.def("simplify", &simplify, py::arg("points"), py::arg("faces"), py::pos_only(), py::kw_only(),
+        py::arg("grid") = py::none(), py::arg("triangles") = py::none(),
+        py::arg("max_error") = py::none(), py::arg("method") = "HASH_UC",
+        py::arg("fields") = py::none(), py::arg("lines") = py::none(),
+        py::arg("load_factor") = 0.0f, py::arg("threads") = py::none(),
+        py::arg("messages") = py::none(),
         R"(Simplify a triangle mesh by clustering its points in a grid.
 
 points       (n, 3) array of coordinates; float32 C-contiguous is used
              without a copy, anything else is converted once
-triangles    (m, 3) array of 0-based point indices; int32 or uint32
-             C-contiguous is used without a copy
-grid         cells per axis, 1 to 1,048,576
+faces        (m, 3) array of 0-based point indices, the triangles; int32 or
+             uint32 C-contiguous is used without a copy (points and faces
+             are passed by position)
+grid         cells per axis, 1 to 1,048,576; or, instead of grid:
+triangles    a triangle budget: the grid (2 to 2048) whose result has the
+             most triangles not above it
+max_error    an error bound relative to the bounding-box diagonal: the
+             coarsest grid (2 to 2048) whose result's error_max is within it
+             (report["grid"] is the grid used)
 method       one of tavrin.TYPES (default "HASH_UC"), any case
 fields       dict name -> (n,) array of per-point values, averaged onto
              the new points (float32 C-contiguous used without a copy)

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -71,7 +72,14 @@ const std::vector<std::string>& types();
 // What one simplification is asked to do.
 struct SimplifyRequest {
   std::string type = "HASH_UC";  // one of types(), any case
-  int64_t grid = 0;              // cells per axis, 1 to max_grid
+  // Exactly one of the next three: the grid itself, or what chooses it
+  // among grids 2 to 2048 once the mesh is checked (the chosen grid is in
+  // RunReport::grid; lines saying how it was chosen go to `messages`).
+  int64_t grid = 0;  // cells per axis, 1 to max_grid
+  // The grid whose result has the most triangles not above this (1 to 2^31 - 1).
+  std::optional<int64_t> triangles;
+  // The coarsest grid whose error_max (as RunReport's) is at most this (above 0).
+  std::optional<double> max_error;
   // Space factor of the HASH_UC_SINGLE and HASH_UC_COHERENT tables; 0 takes
   // their default. Must be finite and not negative.
   float load_factor = 0.0f;
@@ -96,6 +104,7 @@ struct RunReport {
   double seconds_interpolate = 0;              // averaging the fields
   uint64_t table_bytes = 0;                    // memory of the method's cell tables
   PhaseTimes phases;                           // clustering runs only
+  int64_t grid = 0;                            // cells per axis the clustering used
   // The result's error relative to the diagonal of the input's bounding
   // box: the largest and the root-mean-square cell error (clustering runs;
   // error_measured is false when there was nothing to measure).
@@ -118,7 +127,8 @@ struct Result {
 std::string check_mesh(const MeshView& mesh);
 
 // Simplifies by clustering the nodes in a grid of request.grid cells per
-// axis with the request's method. The result has at most
+// axis (or the grid request.triangles or request.max_error chooses) with
+// the request's method. The result has at most
 // min(node_count, grid^3) nodes; its triangles and lines index them (the
 // lines are the triangles that collapsed to segments: the input's lines are
 // checked but, as in the `tavrin` program, not carried over); every field of
@@ -126,7 +136,9 @@ std::string check_mesh(const MeshView& mesh);
 // (a field the method folds into its quadrics, such as HASH_UC_SCALAR's,
 // takes its value at each cell's optimal point; one that could not be
 // averaged holds -1000). The input is not changed. Fails (error set, nothing else) on
-// an unknown type, a grid outside 1..max_grid, a negative or non-finite
+// an unknown type, a grid outside 1..max_grid, not exactly one of grid,
+// triangles and max_error, a budget below 1, a bound not above 0 or not
+// finite, a negative or non-finite
 // load factor, a mesh that check_mesh refuses, a mesh without nodes or
 // triangles, or a run that produces no mesh.
 Result simplify(const MeshView& mesh, const SimplifyRequest& request);

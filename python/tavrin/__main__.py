@@ -1,4 +1,5 @@
-"""python3 -m tavrin IN OUT --grid N [--type T] [--load-factor F] [--quiet]
+"""python3 -m tavrin IN OUT (--grid N | --triangles N | --max-error E) [--type T]
+    [--load-factor F] [--quiet]
 
 Simplifies a mesh file of any format meshio reads and writes the result in
 the format OUT's extension names. Point data become fields and come back
@@ -45,7 +46,12 @@ def main(argv=None):
     parser = argparse.ArgumentParser(prog="python3 -m tavrin", description=__doc__.split("\n\n")[1])
     parser.add_argument("input")
     parser.add_argument("output")
-    parser.add_argument("--grid", type=int, required=True, help="cells per axis, 1 to 1,048,576")
+    size = parser.add_mutually_exclusive_group(required=True)
+    size.add_argument("--grid", type=int, help="cells per axis, 1 to 1,048,576")
+    size.add_argument("--triangles", type=int,
+                      help="the grid whose result has the most triangles not above N")
+    size.add_argument("--max-error", type=float,
+                      help="the coarsest grid whose error is within E of the diagonal")
     parser.add_argument("--type", default="HASH_UC", help="one of: " + ", ".join(tavrin.TYPES))
     parser.add_argument("--load-factor", type=float, default=0.0)
     parser.add_argument("--quiet", action="store_true", help="print nothing but errors")
@@ -80,7 +86,9 @@ def main(argv=None):
     fields, joins = split_fields(mesh.point_data, len(points))
     say("num nodes = %d, num triangles = %d, scalars = %d" % (len(points), len(triangles), len(fields)))
     try:
-        result = tavrin.simplify(points, triangles, grid=args.grid, method=args.type,
+        asked = {key: value for key, value in (("grid", args.grid), ("triangles", args.triangles),
+                                               ("max_error", args.max_error)) if value is not None}
+        result = tavrin.simplify(points, triangles, **asked, method=args.type,
                                  fields=fields, lines=lines, load_factor=args.load_factor,
                                  messages=not args.quiet)
     except ValueError as error:

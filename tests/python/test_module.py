@@ -1,6 +1,8 @@
 """The tavrin module against the tavrin program: same files, same
 sentences; zero-copy input, silence, flat memory and a released GIL."""
 import os
+import shutil
+import subprocess
 import threading
 import time
 
@@ -8,7 +10,7 @@ import numpy as np
 import pytest
 
 import tavrin
-from conftest import data, run_batch
+from conftest import BINARY, data, run_batch
 
 SHIPPED = ["teapot.ply", "bunny.ply", "bunny_attrs.ply", "dragon_small.ply", "quads.ply",
            "list_uint.ply", "double_int16.ply", "ico_le.ply"]
@@ -101,6 +103,32 @@ def test_bad_input_raises_the_batch_programs_sentence_and_writes_nothing(tmp_pat
                                  triangles=np.array(tris, np.int32))
             assert str(raised.value) == sentence
             assert os.listdir(out.parent) == []
+
+
+def test_a_budget_or_a_bound_chooses_the_batch_programs_grid(tmp_path):
+    mesh = tavrin.read_ply(data("teapot.ply"))
+    folder = tmp_path / "batch"
+    folder.mkdir()
+    shutil.copy(data("teapot.ply"), folder / "teapot.ply")
+    for option, value, key in (("--triangles", 2000, "triangles"), ("--max-error", 0.01, "max_error")):
+        run = subprocess.run([os.path.join(BINARY, "tavrin"), str(folder / "teapot.ply"), "HASH_UC",
+                              option, str(value)], capture_output=True, text=True)
+        assert run.returncode == 0, run.stdout
+        chosen = [l for l in run.stdout.splitlines() if l.startswith("Grid ")]
+        lines = []
+        result = tavrin.simplify(mesh.points, mesh.triangles, fields=mesh.fields,
+                                 messages=lines.append, **{key: value})
+        grid = result.report["grid"]
+        assert chosen[0] + "\n" in lines and chosen[0].startswith("Grid %d " % grid)
+        name = "teapot_simp_HASH_UC_%04d" % grid
+        (tmp_path / key).mkdir()
+        tavrin.write_gid(str(tmp_path / key / name), result)
+        for ext in (".msh", ".res"):
+            assert files_equal(str(tmp_path / key / name) + ext, str(folder / name) + ext)
+    for asked in ({}, {"grid": 8, "triangles": 10}, {"triangles": 0}, {"triangles": -1},
+                  {"max_error": 0}, {"max_error": float("nan")}):
+        with pytest.raises(ValueError):
+            tavrin.simplify(mesh.points, mesh.triangles, **asked)
 
 
 def test_the_library_prints_nothing_unless_asked(capfd, teapot):
