@@ -121,8 +121,7 @@ int main(int argc, char** argv) {
                   extra);
       const double t_simp = now() - t0;
       const uint64_t memory = h ? h->memoryBytes() : 0;
-      delete_handler(h);
-      const PhaseTimes& p = phase_times();
+      const PhaseTimes p = delete_handler(h);
       std::printf("%3d %5d %8.3f %7.3f %7.3f %8.3f %8.3f %7.2f %8d %11.1f %11ld\n", threads, grid,
                   p.create, p.submit, p.optimal, p.simplify, t_simp, m / t_simp / 1e6,
                   mesh.nodeCount(), memory / 1048576.0, peak_rss_mb());

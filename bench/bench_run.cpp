@@ -330,10 +330,12 @@ int main(int argc, char** argv) {
       std::vector<double> simp, call, write, ph[8];
       for (int i = 0; i < runs; ++i) {
         const double t0 = omp_get_wtime();
-        std::unique_ptr<Object> result = simplify_object(source.get(), SimplifyOptions{grid, type});
+        RunFigures figures;
+        std::unique_ptr<Object> result =
+            simplify_object(source.get(), SimplifyOptions{grid, type}, &figures);
         call.push_back(omp_get_wtime() - t0);
         simp.push_back(status_t_simp(last_status));
-        const PhaseTimes& p = phase_times();
+        const PhaseTimes& p = figures.phases;
         const float phases[8] = {p.create,  p.submit, p.optimal,     p.simplify,
                                  p.normals, p.clear,  p.interpolate, p.destroy};
         for (int k = 0; k < 8; ++k) ph[k].push_back(phases[k]);
@@ -353,7 +355,7 @@ int main(int argc, char** argv) {
       const char* names[8] = {"create",  "submit", "optimal",     "simplify",
                               "normals", "clear",  "interpolate", "delete"};
       for (int k = 0; k < 8; ++k)
-        line((std::string("    ") + names[k]).c_str(), median(ph[k]), "(phase_times)");
+        line((std::string("    ") + names[k]).c_str(), median(ph[k]), "(phases)");
       line("  simplify_object call", median(call), "(t_simp, field averaging, result build)");
       if (last) {
         r.write = median(write);

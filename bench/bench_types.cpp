@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
       run.cpu = std::min(run.cpu, cpu_seconds() - c0);
       if (t_simp < run.t_simp) {
         run.t_simp = t_simp;
-        run.phases = phase_times();
+        run.phases = h ? h->phaseTimes() : PhaseTimes{};
       }
       run.memory = h ? h->memoryBytes() : 0;
       run.nodes = mesh.nodeCount();

@@ -10,12 +10,6 @@
 
 namespace Tavrin {
 
-PhaseTimes& phase_times() {
-  // One record per calling thread: runs on two threads time themselves apart.
-  static thread_local PhaseTimes times;
-  return times;
-}
-
 namespace {
 
 // The one place that maps a type to its class. A type whose class is not
@@ -58,7 +52,6 @@ std::unique_ptr<HandlerInterface> create_handler(const SimplifyOptions& options,
   const int32_t grid_size = options.grid_size;
   (void)handler_random().next();
   if (!coords || node_count == 0) return nullptr;
-  phase_times() = PhaseTimes{};
   if (type < 0 || type >= kSimpTypeCount) return nullptr;
   std::unique_ptr<HandlerInterface> handler = make_handler(type, options.load_factor);
   if (!handler) return nullptr;
@@ -68,7 +61,7 @@ std::unique_ptr<HandlerInterface> create_handler(const SimplifyOptions& options,
     handler->setUpGrid(grid_size, coords, n, 3);
   else
     handler->initialise(grid_size, coords, n, 3);
-  phase_times().create = timer.elapsed();
+  handler->phaseTimes().create = timer.elapsed();
   return handler;
 }
 
@@ -81,6 +74,7 @@ int32_t run_handler(HandlerInterface* handler, const float* coords, int32_t node
   if (!handler) return 0;
   const simp_type t = handler->type();
   if (triangle_stride == 0) triangle_stride = 3;
+  PhaseTimes& times = handler->phaseTimes();
   Timer timer;
   auto lap = [&](float& phase) {
     phase += timer.elapsed();
@@ -88,26 +82,26 @@ int32_t run_handler(HandlerInterface* handler, const float* coords, int32_t node
   };
   if (t == HASH_UC_NORMAL || t == HASH_UC_ADAPT_NORMAL || t == HASH_UC_TEMP_NORMAL) {
     handler->computeNodeNormals(coords, node_count, 3, triangles, triangle_count, triangle_stride);
-    lap(phase_times().normals);
+    lap(times.normals);
     handler->initialiseWithNormals(handler->gridSize(), coords, node_count, 3, triangles,
                                    triangle_count, triangle_stride);
-    lap(phase_times().create);
+    lap(times.create);
     handler->submitWithValues(coords, 3, inputs, triangles, triangle_count, triangle_stride);
-    lap(phase_times().submit);
+    lap(times.submit);
     handler->solve();
-    lap(phase_times().optimal);
+    lap(times.optimal);
     handler->output(coords, 3, triangles, triangle_count, triangle_stride, mesh);
-    lap(phase_times().simplify);
+    lap(times.simplify);
   } else {
     if ((t == HASH_UC_SCALAR || t == HASH_UC_SCALAR3_NORMAL || t == HASH_UC_SCALAR3_VECTOR) &&
         inputs.count == 0)
       log_message("No scalar provided !!!\n");
     handler->submitWithValues(coords, 3, inputs, triangles, triangle_count, triangle_stride);
-    lap(phase_times().submit);
+    lap(times.submit);
     handler->solve();
-    lap(phase_times().optimal);
+    lap(times.optimal);
     handler->outputWithValues(coords, 3, triangles, triangle_count, triangle_stride, mesh, extra);
-    lap(phase_times().simplify);
+    lap(times.simplify);
   }
   return mesh.nodeCount();
 }
@@ -116,7 +110,7 @@ void reset_handler_cells(HandlerInterface* handler) {
   if (!handler) return;
   Timer timer;
   handler->resetCells();
-  phase_times().clear += timer.elapsed();
+  handler->phaseTimes().clear += timer.elapsed();
 }
 
 int32_t interpolate_handler_values(HandlerInterface* handler, const float* coords,
@@ -131,15 +125,17 @@ int32_t interpolate_handler_values(HandlerInterface* handler, const float* coord
   Timer timer;
   int32_t length = 0;
   handler->interpolateValues(coords, node_count, 3, values, copied, count, *out, length);
-  phase_times().interpolate += timer.elapsed();
+  handler->phaseTimes().interpolate += timer.elapsed();
   return length;
 }
 
-void delete_handler(std::unique_ptr<HandlerInterface>& handler) {
-  if (!handler) return;
+PhaseTimes delete_handler(std::unique_ptr<HandlerInterface>& handler) {
+  if (!handler) return PhaseTimes{};
+  PhaseTimes times = handler->phaseTimes();
   Timer timer;
   handler.reset();
-  phase_times().destroy += timer.elapsed();
+  times.destroy += timer.elapsed();
+  return times;
 }
 
 }  // namespace Tavrin

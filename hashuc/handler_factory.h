@@ -1,5 +1,5 @@
 // Creates the clustering handler of a simplification type and drives it
-// through one run, timing every operation into the process-wide PhaseTimes.
+// through one run, timing every operation into the handler's PhaseTimes.
 #pragma once
 
 #include <cstdint>
@@ -37,6 +37,8 @@ int32_t interpolate_handler_values(HandlerInterface* handler, const float* coord
                                    const int32_t* strides, int32_t count,
                                    std::vector<std::vector<float>>* out);
 
-void delete_handler(std::unique_ptr<HandlerInterface>& handler);
+// Deletes the handler; returns the seconds of its run, the deletion
+// included (all zero for none).
+PhaseTimes delete_handler(std::unique_ptr<HandlerInterface>& handler);
 
 }  // namespace Tavrin

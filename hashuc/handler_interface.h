@@ -44,19 +44,19 @@ struct SimplifiedMesh {
   }
 };
 
-// Seconds spent in each phase of the last run; reset by create_handler.
+// Seconds spent in each phase of one handler's run.
 struct PhaseTimes {
   float create = 0, submit = 0, optimal = 0, simplify = 0;
   float normals = 0, clear = 0, interpolate = 0, destroy = 0;
 };
-// The times of the calling thread's last run, summed by the factory's run
-// functions (hashuc/handler_factory.h) and read by the driver's report.
-PhaseTimes& phase_times();
 
 class HandlerInterface {
  public:
   virtual simp_type type() const = 0;
   virtual ~HandlerInterface() = default;
+  // The seconds of this handler's run, summed by the factory's run
+  // functions (hashuc/handler_factory.h); delete_handler hands them back.
+  PhaseTimes& phaseTimes() { return phase_times_; }
   // Frees the cell table and the key array; the key count becomes 0.
   virtual void releaseCells() = 0;
   virtual uint64_t memoryBytes() const = 0;
@@ -112,6 +112,9 @@ class HandlerInterface {
     (void)out;
     return false;
   }
+
+ private:
+  PhaseTimes phase_times_;
 };
 
 }  // namespace Tavrin

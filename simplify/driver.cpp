@@ -118,12 +118,12 @@ std::unique_ptr<Object> simplify_object_with_threads(Object* source, const Simpl
     }
     t_interp = phase.elapsed();
   }
-  delete_handler(handler);
+  const PhaseTimes phases = delete_handler(handler);
   const float t_total = total.elapsed();
 
-  report_run(type, grid_size, mesh, t_total, t_simp, t_interp, memory);
+  report_run(type, grid_size, mesh, t_total, t_simp, t_interp, memory, phases);
   if (error.measured) log_message(result_error_line(error));
-  if (figures) *figures = RunFigures{t_total, t_simp, t_interp, memory, phase_times(), error};
+  if (figures) *figures = RunFigures{t_total, t_simp, t_interp, memory, phases, error};
   const int folded[3] = {type == HASH_UC_SCALAR
                              ? (chosen.inputs.arrays[0] ? source->scalar_index : -1)
                              : chosen.vector_fields[0],

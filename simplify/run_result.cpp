@@ -68,12 +68,11 @@ void report_run_start(simp_type type) {
 }
 
 void report_run(simp_type type, int32_t grid_size, const SimplifiedMesh& mesh, float t_total,
-                float t_simp, float t_interp, uint64_t memory_bytes) {
+                float t_simp, float t_interp, uint64_t memory_bytes, const PhaseTimes& pt) {
   const char* tag = simp_type_short_name(type);
   const int32_t v = mesh.nodeCount(), t = mesh.triangleCount(), l = mesh.lineCount();
   status(format("%s[ %d:%d] v: %d t: %d l: %d in %g s. ( %g + %g) Mem = %g KB", tag, grid_size, 1,
                 v, t, l, t_total, t_simp, t_interp, static_cast<double>(memory_bytes) / 1024.0));
-  const PhaseTimes& pt = phase_times();
   log_message(format(
       "\tSTATS   create: %g   submit: %g   optimal: %g   simplify: %g   normals: %g   total: %g\n",
       pt.create, pt.submit, pt.optimal, pt.simplify, pt.normals,

@@ -56,9 +56,9 @@ InputChoice choose_folded_inputs(const std::vector<std::string>& names, int sele
 // The status line of a run's start.
 void report_run_start(simp_type type);
 
-// The status lines of a finished run and the phase times.
+// The status lines of a finished run and its phase times.
 void report_run(simp_type type, int32_t grid_size, const SimplifiedMesh& mesh, float t_total,
-                float t_simp, float t_interp, uint64_t memory_bytes);
+                float t_simp, float t_interp, uint64_t memory_bytes, const PhaseTimes& phases);
 
 // Fields folded into the quadrics take the values at the optimal points:
 // field `folded[k]` of `values` gets extra.arrays[k] (HASH_UC_SCALAR one

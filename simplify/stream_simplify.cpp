@@ -101,7 +101,7 @@ std::unique_ptr<Object> simplify_streamed_with_threads(const StreamedMesh& sourc
       return true;
     });
     std::vector<uint8_t>().swap(reached);
-    lap(phase_times().submit);
+    lap(handler->phaseTimes().submit);
     // A sweep that failed has said why; its partial sums make no mesh.
     if (!swept) {
       delete_handler(handler);
@@ -109,10 +109,10 @@ std::unique_ptr<Object> simplify_streamed_with_threads(const StreamedMesh& sourc
     }
     {
       handler->solve();
-      lap(phase_times().optimal);
+      lap(handler->phaseTimes().optimal);
       const int32_t kept_count = static_cast<int32_t>(kept.size() / 3);
       handler->outputWithValues(coords, 3, kept.data(), kept_count, 3, mesh, extra);
-      lap(phase_times().simplify);
+      lap(handler->phaseTimes().simplify);
     }
   }
   const float t_simp = phase.elapsed();
@@ -151,7 +151,7 @@ std::unique_ptr<Object> simplify_streamed_with_threads(const StreamedMesh& sourc
       const int32_t count = std::min(per_pass, n - first);
       Timer clear;
       ok = passes->beginValuePass();
-      phase_times().clear += clear.elapsed();
+      handler->phaseTimes().clear += clear.elapsed();
       Timer interp;
       ValueArrays va;
       va.count = count;
@@ -165,7 +165,7 @@ std::unique_ptr<Object> simplify_streamed_with_threads(const StreamedMesh& sourc
       ok = ok && passes->finishValuePass(count, arrays);
       for (int32_t j = 0; ok && j < count && j < static_cast<int32_t>(arrays.size()); ++j)
         result_values[first + j] = std::move(arrays[j]);
-      phase_times().interpolate += interp.elapsed();
+      handler->phaseTimes().interpolate += interp.elapsed();
     }
     if (!ok) {  // a value block that could not be read has said why
       delete_handler(handler);
@@ -173,10 +173,10 @@ std::unique_ptr<Object> simplify_streamed_with_threads(const StreamedMesh& sourc
     }
     t_interp = phase.elapsed();
   }
-  delete_handler(handler);
+  const PhaseTimes phases = delete_handler(handler);
   const float t_total = total.elapsed();
 
-  report_run(type, grid_size, mesh, t_total, t_simp, t_interp, memory);
+  report_run(type, grid_size, mesh, t_total, t_simp, t_interp, memory, phases);
   if (error.measured) log_message(result_error_line(error));
   if (error_out) *error_out = error;
   const InputChoice chosen = choose_folded_inputs(source.field_names, -1, type, false);
