@@ -312,43 +312,31 @@ bool PlyBlockReader::read_faces(int64_t block,
   return ok;
 }
 
-// Walks the records of element e from `offset`: with visit, the face lists
-// are collected and handed over block by block; with bytes, the size of the
-// records is measured. Records are parsed from a buffer refilled whenever
-// the next record does not lie wholly in it.
-bool PlyBlockReader::walk_faces(size_t e, int64_t block,
-                                const std::function<bool(const PlyFaceBlock&)>* visit,
-                                uint64_t offset, uint64_t* bytes) {
-  const PlyElement& el = header_.elements()[e];
-  const std::vector<PlyProperty>& props = el.properties;
-  const bool capture = visit && static_cast<int>(e) == face_;
-  const size_t list = capture ? static_cast<size_t>(face_list_) : props.size();
-  const bool swap = swap_needed(header_.storage());
-  if (buffer_.size() < kWalkBytes) buffer_.resize(kWalkBytes);
+// One walk over the records of a list element: the window of the file in
+// buffer_ (buffer_[0] lies at file offset `start`; the bytes before `at` are
+// parsed, those up to `filled` read) and the block being collected.
+struct PlyBlockReader::FaceWalk {
+  FaceWalk(const PlyElement& element, bool collect, size_t list_property, int64_t block_faces,
+           const std::function<bool(const PlyFaceBlock&)>* visitor, uint64_t offset)
+      : el(element),
+        capture(collect),
+        list(list_property),
+        block(block_faces),
+        visit(visitor),
+        start(offset) {}
 
+  const PlyElement& el;
+  bool capture;  // whether the face lists are collected
+  size_t list;   // the property collected (the property count when none)
+  int64_t block;
+  const std::function<bool(const PlyFaceBlock&)>* visit;
+  uint64_t start;
+  size_t filled = 0, at = 0;
   PlyFaceBlock out;
   int64_t in_block = 0;
-  uint64_t start = offset;  // file offset of buffer_[0]
-  size_t filled = 0, at = 0;
-  // 1 when bytes were added, 0 at the end of the file, -1 on a read error.
-  auto refill = [&]() -> int {
-    // Keeps the unparsed tail, grows the buffer when one record fills it.
-    if (at > 0) {
-      std::memmove(buffer_.data(), buffer_.data() + at, filled - at);
-      start += at;
-      filled -= at;
-      at = 0;
-    } else if (filled == buffer_.size()) {
-      buffer_.resize(2 * buffer_.size());
-    }
-    const uint64_t left = file_bytes_ - std::min(file_bytes_, start + filled);
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(buffer_.size() - filled, left));
-    if (want == 0) return 0;
-    if (!read_bytes(start + filled, want, buffer_.data() + filled)) return -1;
-    filled += want;
-    return 1;
-  };
-  auto flush = [&]() {
+
+  // Hands the block collected so far over; false when the visitor said stop.
+  bool flush() {
     if (!capture || in_block == 0) return true;
     const bool go_on = (*visit)(out);
     out.first_face += in_block;
@@ -361,57 +349,85 @@ bool PlyBlockReader::walk_faces(size_t e, int64_t block,
     out.skipped = 0;
     in_block = 0;
     return go_on;
-  };
-
-  // The usual layout, lists alone with a one-byte count and 32-bit
-  // entries, is parsed directly.
-  const bool fast = capture && props.size() == 1 && props[0].count_type == PlyType::Uint8 &&
-                    (props[0].type == PlyType::Int32 || props[0].type == PlyType::Uint32);
-  const bool unsigned_entries = props[0].type == PlyType::Uint32;
-  auto fast_walk = [&]<bool Swap>() -> bool {
-    for (int64_t r = 0; r < el.count; ++r) {
-      size_t need = 1;
-      while (filled - at < need ||
-             filled - at < (need = 1 + 4 * static_cast<uint8_t>(buffer_[at]))) {
-        const int more = refill();
-        if (more < 0) return false;
-        if (more == 0) return fail(property_cut_text(props[0].name, el.name, r));
-      }
-      const char* p = buffer_.data() + at;
-      const int entries = static_cast<uint8_t>(p[0]);
-      int32_t entry[4];
-      for (int j = 0; j < entries && j < 4; ++j) {
-        const uint32_t u = load<uint32_t, Swap>(p + 1 + 4 * j);
-        entry[j] = unsigned_entries && u > 0x7FFFFFFFu ? -1 : static_cast<int32_t>(u);
-      }
-      at += need;
-      if (entries == 3)
-        out.triangles.insert(out.triangles.end(), entry, entry + 3);
-      else if (entries == 2)
-        out.lines.insert(out.lines.end(), entry, entry + 2);
-      else if (entries >= 4)
-        out.quads.insert(out.quads.end(), entry, entry + 4);
-      else
-        ++out.skipped;
-      if (++in_block == block && !flush()) return false;
-    }
-    face_end_ = start + at;
-    return flush();
-  };
-  if (fast) {
-    if (swap) return fast_walk.template operator()<true>();
-    return fast_walk.template operator()<false>();
   }
 
-  for (int64_t r = 0; r < el.count; ++r) {
+  // One record's list: a line, a triangle, a quadrilateral (the first four
+  // entries of a longer list) or a skipped record; the block is handed over
+  // when full. False when the visitor said stop.
+  bool add(const int32_t* entry, int64_t entries) {
+    if (!capture) return true;
+    if (entries == 2)
+      out.lines.insert(out.lines.end(), entry, entry + 2);
+    else if (entries == 3)
+      out.triangles.insert(out.triangles.end(), entry, entry + 3);
+    else if (entries >= 4)
+      out.quads.insert(out.quads.end(), entry, entry + 4);
+    else
+      ++out.skipped;
+    return ++in_block != block || flush();
+  }
+};
+
+// Moves the walk's window on: keeps the unparsed tail and reads more, growing
+// the buffer when one record fills it. 1 when bytes were added, 0 at the end
+// of the file, -1 on a read error.
+int PlyBlockReader::refill(FaceWalk& w) {
+  if (w.at > 0) {
+    std::memmove(buffer_.data(), buffer_.data() + w.at, w.filled - w.at);
+    w.start += w.at;
+    w.filled -= w.at;
+    w.at = 0;
+  } else if (w.filled == buffer_.size()) {
+    buffer_.resize(2 * buffer_.size());
+  }
+  const uint64_t left = file_bytes_ - std::min(file_bytes_, w.start + w.filled);
+  const size_t want = static_cast<size_t>(std::min<uint64_t>(buffer_.size() - w.filled, left));
+  if (want == 0) return 0;
+  if (!read_bytes(w.start + w.filled, want, buffer_.data() + w.filled)) return -1;
+  w.filled += want;
+  return 1;
+}
+
+// The usual layout, lists alone with a one-byte count and 32-bit entries,
+// parsed directly.
+template <bool Swap>
+bool PlyBlockReader::walk_listed_faces(FaceWalk& w) {
+  const PlyProperty& prop = w.el.properties[0];
+  const bool unsigned_entries = prop.type == PlyType::Uint32;
+  for (int64_t r = 0; r < w.el.count; ++r) {
+    size_t need = 1;
+    while (w.filled - w.at < need ||
+           w.filled - w.at < (need = 1 + 4 * static_cast<uint8_t>(buffer_[w.at]))) {
+      const int more = refill(w);
+      if (more < 0) return false;
+      if (more == 0) return fail(property_cut_text(prop.name, w.el.name, r));
+    }
+    const char* p = buffer_.data() + w.at;
+    const int entries = static_cast<uint8_t>(p[0]);
+    int32_t entry[4];
+    for (int j = 0; j < entries && j < 4; ++j) {
+      const uint32_t u = load<uint32_t, Swap>(p + 1 + 4 * j);
+      entry[j] = unsigned_entries && u > 0x7FFFFFFFu ? -1 : static_cast<int32_t>(u);
+    }
+    w.at += need;
+    if (!w.add(entry, entries)) return false;
+  }
+  return true;
+}
+
+// Any layout: every property of every record parsed by its type, the
+// collected list's first four entries kept.
+bool PlyBlockReader::walk_any_faces(FaceWalk& w, bool swap) {
+  const std::vector<PlyProperty>& props = w.el.properties;
+  for (int64_t r = 0; r < w.el.count; ++r) {
     int32_t entry[4] = {0, 0, 0, 0};
     int64_t entries = 0;
     size_t failed_property = 0;
     Status status = Status::Ok;
     std::string why;
     for (;;) {
-      const char* p = buffer_.data() + at;
-      const char* end = buffer_.data() + filled;
+      const char* p = buffer_.data() + w.at;
+      const char* end = buffer_.data() + w.filled;
       auto parse = [&]<bool Swap>() {
         BinarySource<Swap> src{p, end};
         for (size_t k = 0; k < props.size(); ++k) {
@@ -428,7 +444,7 @@ bool PlyBlockReader::walk_faces(size_t e, int64_t block,
             why = kNegativeListLength;
             return;
           }
-          if (k != list) {
+          if (k != w.list) {
             if ((status = src.skip_entries(prop.type, n)) != Status::Ok) return;
             continue;
           }
@@ -448,33 +464,47 @@ bool PlyBlockReader::walk_faces(size_t e, int64_t block,
       else
         parse.template operator()<false>();
       if (status == Status::Ok) {
-        at = static_cast<size_t>(p - buffer_.data());
+        w.at = static_cast<size_t>(p - buffer_.data());
         break;
       }
       if (status == Status::Bad)
-        return fail(bad_value_text(props[failed_property].name, el.name, r,
+        return fail(bad_value_text(props[failed_property].name, w.el.name, r,
                                    why.empty() ? kNotANumber : why));
       status = Status::Ok;
-      const int more = refill();
+      const int more = refill(w);
       if (more < 0) return false;
-      if (more == 0) {
-        return fail(property_cut_text(props[failed_property].name, el.name, r));
-      }
+      if (more == 0) return fail(property_cut_text(props[failed_property].name, w.el.name, r));
     }
-    if (!capture) continue;
-    if (entries == 2)
-      out.lines.insert(out.lines.end(), entry, entry + 2);
-    else if (entries == 3)
-      out.triangles.insert(out.triangles.end(), entry, entry + 3);
-    else if (entries >= 4)
-      out.quads.insert(out.quads.end(), entry, entry + 4);
-    else
-      ++out.skipped;
-    if (++in_block == block && !flush()) return false;
+    if (!w.add(entry, entries)) return false;
   }
-  if (bytes) *bytes = start + at - offset;
-  if (capture) face_end_ = start + at;
-  return flush();
+  return true;
+}
+
+// Walks the records of element e from `offset`: with visit, the face lists
+// are collected and handed over block by block; with bytes, the size of the
+// records is measured. Records are parsed from a buffer refilled whenever
+// the next record does not lie wholly in it.
+bool PlyBlockReader::walk_faces(size_t e, int64_t block,
+                                const std::function<bool(const PlyFaceBlock&)>* visit,
+                                uint64_t offset, uint64_t* bytes) {
+  const PlyElement& el = header_.elements()[e];
+  const std::vector<PlyProperty>& props = el.properties;
+  const bool capture = visit && static_cast<int>(e) == face_;
+  FaceWalk w(el, capture, capture ? static_cast<size_t>(face_list_) : props.size(), block, visit,
+             offset);
+  if (buffer_.size() < kWalkBytes) buffer_.resize(kWalkBytes);
+  const bool swap = swap_needed(header_.storage());
+  const bool fast = capture && props.size() == 1 && props[0].count_type == PlyType::Uint8 &&
+                    (props[0].type == PlyType::Int32 || props[0].type == PlyType::Uint32);
+  bool ok;
+  if (fast)
+    ok = swap ? walk_listed_faces<true>(w) : walk_listed_faces<false>(w);
+  else
+    ok = walk_any_faces(w, swap);
+  if (!ok) return false;
+  if (bytes) *bytes = w.start + w.at - offset;
+  if (capture) face_end_ = w.start + w.at;
+  return w.flush();
 }
 
 }  // namespace Tavrin

@@ -99,6 +99,11 @@ class PlyBlockReader {
   bool read_bytes(uint64_t offset, size_t bytes, char* into);
   bool walk_faces(size_t e, int64_t block, const std::function<bool(const PlyFaceBlock&)>* visit,
                   uint64_t offset, uint64_t* bytes);
+  struct FaceWalk;
+  int refill(FaceWalk& walk);
+  template <bool Swap>
+  bool walk_listed_faces(FaceWalk& walk);
+  bool walk_any_faces(FaceWalk& walk, bool swap);
 
   std::string path_;
   std::string error_;

@@ -3,6 +3,8 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,118 +58,139 @@ std::unique_ptr<Object> simplify_streamed(const StreamedMesh& source,
 
 namespace {
 
+// Folds every block of triangles into the handler's cells, keeping the
+// triangles the output needs, then solves and outputs. False when the sweep
+// failed (having said why): its partial sums make no mesh.
+bool cluster_blocks(HandlerInterface& handler, BlockPasses& passes, const StreamedMesh& source,
+                    SimplifiedMesh& mesh, ExtraOutputs& extra) {
+  const simp_type type = handler.type();
+  PhaseTimes& times = handler.phaseTimes();
+  Timer timer;
+  auto lap = [&](float& t) {
+    t += timer.elapsed();
+    timer.start();
+  };
+  if ((type == HASH_UC_SCALAR || type == HASH_UC_SCALAR3_NORMAL ||
+       type == HASH_UC_SCALAR3_VECTOR) &&
+      source.inputs.count == 0)
+    log_message("No scalar provided !!!\n");
+  std::vector<uint8_t> reached;
+  std::vector<int32_t> kept;
+  const bool swept = source.sweep([&](const int32_t* t, int64_t count) {
+    handler.submitWithValues(source.coords, 3, source.inputs, t, static_cast<int32_t>(count), 3);
+    const NodeSlots* map = passes.nodeSlotMap();
+    if (!map) return true;  // the handler failed and said why: nothing is output
+    if (reached.empty()) {
+      uint32_t most = 0;
+      for (uint32_t s : map->slot) most = std::max(most, s);
+      reached.assign(static_cast<size_t>(most) + 1, 0);
+    }
+    keep_output_triangles(*map, t, count, reached, kept);
+    return true;
+  });
+  std::vector<uint8_t>().swap(reached);
+  lap(times.submit);
+  if (!swept) return false;
+  handler.solve();
+  lap(times.optimal);
+  const int32_t kept_count = static_cast<int32_t>(kept.size() / 3);
+  handler.outputWithValues(source.coords, 3, kept.data(), kept_count, 3, mesh, extra);
+  lap(times.simplify);
+  return true;
+}
+
+// The result's error: the plane measure needs every triangle again, one
+// more sweep. Not measured when the handler cannot name each node's output
+// node; none when the sweep failed (the file changed, said why).
+std::optional<ResultError> measure_blocks_error(HandlerInterface& handler,
+                                                const StreamedMesh& source,
+                                                const SimplifiedMesh& mesh) {
+  std::vector<int32_t> output_of_node;
+  if (mesh.nodeCount() == 0 || !handler.outputNodeOfNodes(output_of_node) ||
+      static_cast<int64_t>(output_of_node.size()) != source.num_nodes)
+    return ResultError{};
+  ResultErrorMeasure measure(source.coords, source.num_nodes, std::move(output_of_node),
+                             mesh.nodes);
+  if (!measures_planes(handler.type())) {
+    measure.addNodes();
+  } else if (!source.sweep([&](const int32_t* t, int64_t count) {
+               measure.addTriangles(t, count, 3);
+               return true;
+             })) {
+    return std::nullopt;
+  }
+  return measure.finish();
+}
+
+// Averages every field onto the output nodes, as many fields per pass over
+// the value blocks as the handler takes. False when a value block could not
+// be read (having said why).
+bool average_field_blocks(HandlerInterface& handler, BlockPasses& passes,
+                          const StreamedMesh& source,
+                          std::vector<std::vector<float>>& result_values) {
+  const int32_t n = static_cast<int32_t>(result_values.size());
+  const int32_t per_pass = std::max(1, std::min(6, passes.fieldsPerValuePass()));
+  const int64_t block = std::max<int64_t>(1, std::min(source.node_block, source.num_nodes));
+  std::vector<float> buffer(static_cast<size_t>(per_pass) * block);
+  float* out[6];
+  for (int j = 0; j < per_pass; ++j) out[j] = buffer.data() + j * block;
+  PhaseTimes& times = handler.phaseTimes();
+  bool ok = true;
+  for (int32_t first = 0; first < n && ok; first += per_pass) {
+    const int32_t count = std::min(per_pass, n - first);
+    Timer clear;
+    ok = passes.beginValuePass();
+    times.clear += clear.elapsed();
+    Timer interp;
+    ValueArrays va;
+    va.count = count;
+    for (int64_t node = 0; ok && node < source.num_nodes; node += block) {
+      const int64_t m = std::min(block, source.num_nodes - node);
+      ok = source.fields(node, m, first, count, out);
+      for (int j = 0; j < count; ++j) va.values[j] = out[j];
+      ok = ok && passes.addValueBlock(node, m, va);
+    }
+    std::vector<std::vector<float>> arrays;
+    ok = ok && passes.finishValuePass(count, arrays);
+    for (int32_t j = 0; ok && j < count && j < static_cast<int32_t>(arrays.size()); ++j)
+      result_values[first + j] = std::move(arrays[j]);
+    times.interpolate += interp.elapsed();
+  }
+  return ok;
+}
+
 std::unique_ptr<Object> simplify_streamed_with_threads(const StreamedMesh& source,
                                                        const SimplifyOptions& options,
                                                        int selected_field, ResultError* error_out) {
   const simp_type type = options.type;
-  const int32_t grid_size = options.grid_size;
   if (!source.coords || source.num_nodes == 0 || source.num_triangles == 0) return nullptr;
   report_run_start(type);
   (void)choose_folded_inputs(source.field_names, -1, type, true);
 
   const int32_t n = static_cast<int32_t>(source.field_names.size());
   std::vector<std::vector<float>> result_values(n);
-  const float* coords = source.coords;
-  const int32_t node_count = static_cast<int32_t>(source.num_nodes);
-
   Timer total, phase;
   std::unique_ptr<HandlerInterface> handler =
-      create_handler(options, coords, static_cast<uint32_t>(node_count));
+      create_handler(options, source.coords, static_cast<uint32_t>(source.num_nodes));
   BlockPasses* passes = dynamic_cast<BlockPasses*>(handler.get());
   SimplifiedMesh mesh;
   ExtraOutputs extra;
-  if (handler && passes) {
-    Timer timer;
-    auto lap = [&](float& t) {
-      t += timer.elapsed();
-      timer.start();
-    };
-    if ((type == HASH_UC_SCALAR || type == HASH_UC_SCALAR3_NORMAL ||
-         type == HASH_UC_SCALAR3_VECTOR) &&
-        source.inputs.count == 0)
-      log_message("No scalar provided !!!\n");
-    std::vector<uint8_t> reached;
-    std::vector<int32_t> kept;
-    const bool swept = source.sweep([&](const int32_t* t, int64_t count) {
-      handler->submitWithValues(coords, 3, source.inputs, t, static_cast<int32_t>(count), 3);
-      const NodeSlots* map = passes->nodeSlotMap();
-      if (!map) return true;  // the handler failed and said why: nothing is output
-      if (reached.empty()) {
-        uint32_t most = 0;
-        for (uint32_t s : map->slot) most = std::max(most, s);
-        reached.assign(static_cast<size_t>(most) + 1, 0);
-      }
-      keep_output_triangles(*map, t, count, reached, kept);
-      return true;
-    });
-    std::vector<uint8_t>().swap(reached);
-    lap(handler->phaseTimes().submit);
-    // A sweep that failed has said why; its partial sums make no mesh.
-    if (!swept) {
-      delete_handler(handler);
-      return nullptr;
-    }
-    {
-      handler->solve();
-      lap(handler->phaseTimes().optimal);
-      const int32_t kept_count = static_cast<int32_t>(kept.size() / 3);
-      handler->outputWithValues(coords, 3, kept.data(), kept_count, 3, mesh, extra);
-      lap(handler->phaseTimes().simplify);
-    }
+  if (handler && passes && !cluster_blocks(*handler, *passes, source, mesh, extra)) {
+    delete_handler(handler);
+    return nullptr;
   }
   const float t_simp = phase.elapsed();
-  // The plane measure needs every triangle again: one more sweep.
-  ResultError error;
-  std::vector<int32_t> output_of_node;
-  if (handler && mesh.nodeCount() > 0 && handler->outputNodeOfNodes(output_of_node) &&
-      static_cast<int64_t>(output_of_node.size()) == source.num_nodes) {
-    ResultErrorMeasure measure(coords, source.num_nodes, std::move(output_of_node), mesh.nodes);
-    bool swept = true;
-    if (measures_planes(type))
-      swept = source.sweep([&](const int32_t* t, int64_t count) {
-        measure.addTriangles(t, count, 3);
-        return true;
-      });
-    else
-      measure.addNodes();
-    // A sweep that failed (the file changed) has said why: no mesh.
-    if (!swept) {
-      delete_handler(handler);
-      return nullptr;
-    }
-    error = measure.finish();
+  const std::optional<ResultError> error =
+      handler ? measure_blocks_error(*handler, source, mesh) : ResultError{};
+  if (!error) {
+    delete_handler(handler);
+    return nullptr;
   }
   phase.start();
   const uint64_t memory = handler ? handler->memoryBytes() : 0;
   float t_interp = 0.0f;
   if (handler && passes && n > 0) {
-    const int32_t per_pass = std::max(1, std::min(6, passes->fieldsPerValuePass()));
-    const int64_t block = std::max<int64_t>(1, std::min(source.node_block, source.num_nodes));
-    std::vector<float> buffer(static_cast<size_t>(per_pass) * block);
-    float* out[6];
-    for (int j = 0; j < per_pass; ++j) out[j] = buffer.data() + j * block;
-    bool ok = true;
-    for (int32_t first = 0; first < n && ok; first += per_pass) {
-      const int32_t count = std::min(per_pass, n - first);
-      Timer clear;
-      ok = passes->beginValuePass();
-      handler->phaseTimes().clear += clear.elapsed();
-      Timer interp;
-      ValueArrays va;
-      va.count = count;
-      for (int64_t node = 0; ok && node < source.num_nodes; node += block) {
-        const int64_t m = std::min(block, source.num_nodes - node);
-        ok = source.fields(node, m, first, count, out);
-        for (int j = 0; j < count; ++j) va.values[j] = out[j];
-        ok = ok && passes->addValueBlock(node, m, va);
-      }
-      std::vector<std::vector<float>> arrays;
-      ok = ok && passes->finishValuePass(count, arrays);
-      for (int32_t j = 0; ok && j < count && j < static_cast<int32_t>(arrays.size()); ++j)
-        result_values[first + j] = std::move(arrays[j]);
-      handler->phaseTimes().interpolate += interp.elapsed();
-    }
-    if (!ok) {  // a value block that could not be read has said why
+    if (!average_field_blocks(*handler, *passes, source, result_values)) {
       delete_handler(handler);
       return nullptr;
     }
@@ -176,9 +199,9 @@ std::unique_ptr<Object> simplify_streamed_with_threads(const StreamedMesh& sourc
   const PhaseTimes phases = delete_handler(handler);
   const float t_total = total.elapsed();
 
-  report_run(type, grid_size, mesh, t_total, t_simp, t_interp, memory, phases);
-  if (error.measured) log_message(result_error_line(error));
-  if (error_out) *error_out = error;
+  report_run(type, options.grid_size, mesh, t_total, t_simp, t_interp, memory, phases);
+  if (error->measured) log_message(result_error_line(*error));
+  if (error_out) *error_out = *error;
   const InputChoice chosen = choose_folded_inputs(source.field_names, -1, type, false);
   const int folded[3] = {
       type == HASH_UC_SCALAR ? (source.inputs.arrays[0] ? chosen.fields[0] : -1) : chosen.fields[0],
