@@ -42,6 +42,7 @@ class ClusterHandler : public HandlerInterface, public BlockPasses {
 
   void releaseCells() override {
     solved_ = -1;
+    std::vector<uint8_t>().swap(solved_flags_);
     table_.reset();
     std::vector<uint64_t>().swap(space_.cellKeys);
     space_.forgetNodeCells();
@@ -83,8 +84,10 @@ class ClusterHandler : public HandlerInterface, public BlockPasses {
   int32_t solve() override {
     if (!table_) return 0;
     const ClusterGrid& grid = space_.grid;
-    solved_ =
-        solveSlots(*table_, [&](Record& r, uint64_t key) { return Policy::solve(r, key, grid); });
+    solved_flags_.resize(table_->slotCount());
+    solved_ = solveSlots(
+        *table_, [&](Record& r, uint64_t key) { return Policy::solve(r, key, grid); },
+        solved_flags_.data());
     return static_cast<int32_t>(solved_);
   }
 
@@ -104,8 +107,12 @@ class ClusterHandler : public HandlerInterface, public BlockPasses {
     writeOutputNodes<Policy>(*table_, space_.normalisation, numbering, mesh.nodes);
     // When every cell was solved, every cell holds a corner; otherwise (or
     // when the solve was a handler's own) the cells without one are placed.
+    // The shared solve tells which slots a corner reached.
     if (solved_ < 0 || solved_ < numbering.count())
-      placeCornerlessNodes(*table_, valueSlots(), in, numbering, mesh.nodes);
+      placeCornerlessNodes(*table_, valueSlots(), in, numbering, mesh.nodes,
+                           solved_ >= 0 && solved_flags_.size() == table_->slotCount()
+                               ? solved_flags_.data()
+                               : nullptr);
   }
 
   void resetCells() override {
@@ -246,7 +253,7 @@ class ClusterHandler : public HandlerInterface, public BlockPasses {
 
   // Output numbers into the records; by default the key order.
   virtual bool number(OutputNumbering& numbering) {
-    if (numberByKeyOrder<Policy>(*table_, space_.cellKeys, numbering)) return true;
+    if (numberByKeyOrder<Policy>(*table_, space_.cellKeys, numbering, &map_.cell_slot)) return true;
     fail("Simplification failed: an occupied cell is missing from the cell table.\n");
     return false;
   }
@@ -334,9 +341,10 @@ class ClusterHandler : public HandlerInterface, public BlockPasses {
   ClusterSpace space_;
   int64_t node_count_ = 0;
   NodeSlots map_;
-  ValueSumExtras value_extras_;  // of the value pass under way (addValueBlock)
-  SlotCrossings crossings_;      // of the last accumulation, for the output pass
-  int64_t solved_ = -1;          // cells the shared solve solved; -1 when it has not run
+  ValueSumExtras value_extras_;        // of the value pass under way (addValueBlock)
+  SlotCrossings crossings_;            // of the last accumulation, for the output pass
+  int64_t solved_ = -1;                // cells the shared solve solved; -1 when it has not run
+  std::vector<uint8_t> solved_flags_;  // per slot, whether the shared solve solved it
 };
 
 }  // namespace Tavrin

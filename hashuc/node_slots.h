@@ -19,6 +19,10 @@ struct NodeSlots {
   const float* coords = nullptr;
   int32_t stride = 0;
   int64_t missing_node = -1;  // first node whose cell is not in the table
+  // The slot of every key of the cell array the map was made from, when it
+  // was made by mapNodesByCell (empty otherwise): the default output
+  // numbering reads it instead of looking the keys up again.
+  std::vector<uint32_t> cell_slot;
 
   // Whether the map was made from these coordinates.
   bool matches(const float* p, int64_t n, int32_t s) const {
@@ -26,6 +30,7 @@ struct NodeSlots {
   }
   void clear() {
     std::vector<uint32_t>().swap(slot);
+    std::vector<uint32_t>().swap(cell_slot);
     coords = nullptr;
     stride = 0;
     missing_node = -1;
@@ -84,7 +89,8 @@ bool mapNodesByCell(const Table& table, const std::vector<uint64_t>& cell_keys,
   // (and, on a big table, in table order).
   std::vector<int64_t> found(cells);
   table.find_all(cell_keys.data(), static_cast<size_t>(cells), found.data());
-  std::vector<uint32_t> cell_slot(cells);
+  std::vector<uint32_t>& cell_slot = map.cell_slot;
+  cell_slot.resize(cells);
 #pragma omp parallel for schedule(static)
   for (int64_t j = 0; j < cells; ++j)
     cell_slot[j] = found[j] < 0 ? kNoSlot : static_cast<uint32_t>(found[j]);

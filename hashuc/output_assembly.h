@@ -51,25 +51,35 @@ inline Vec3 pointOf(const Record& r) {
   return {p[0], p[1], p[2]};
 }
 
-// Numbers the cells by the position of their key in `keys`. Returns false
-// when a key is missing from the table.
+// Numbers the cells by the position of their key in `keys`. `known`, when
+// it holds one slot per key (a node map's cell_slot for these keys), gives
+// the slots without looking the keys up again. Returns false when a key is
+// missing from the table.
 template <class Layout, class Table>
-bool numberByKeyOrder(Table& table, const std::vector<uint64_t>& keys, OutputNumbering& out) {
+bool numberByKeyOrder(Table& table, const std::vector<uint64_t>& keys, OutputNumbering& out,
+                      const std::vector<uint32_t>* known = nullptr) {
   const int64_t n = static_cast<int64_t>(keys.size());
-  out.output_slot.assign(n, kNoSlot);
-  // The keys are looked up together, so that their cache misses overlap.
-  std::vector<int64_t> found(n);
-  table.find_all(keys.data(), static_cast<size_t>(n), found.data());
+  const uint64_t slots = table.slotCount();
+  if (known && static_cast<int64_t>(known->size()) == n) {
+    out.output_slot = *known;
+  } else {
+    // The keys are looked up together, so that their cache misses overlap.
+    std::vector<int64_t> found(n);
+    table.find_all(keys.data(), static_cast<size_t>(n), found.data());
+    out.output_slot.resize(n);
+#pragma omp parallel for schedule(static)
+    for (int64_t j = 0; j < n; ++j)
+      out.output_slot[j] = found[j] < 0 ? kNoSlot : static_cast<uint32_t>(found[j]);
+  }
   int64_t missing = n;
 #pragma omp parallel for schedule(static) reduction(min : missing)
   for (int64_t j = 0; j < n; ++j) {
-    const int64_t s = found[j];
-    if (s < 0) {
+    const uint32_t s = out.output_slot[j];
+    if (s >= slots) {
       if (j < missing) missing = j;
       continue;
     }
     setNodeNumber(table.slot(s).rec.v + Layout::kNumberField, static_cast<int32_t>(j));
-    out.output_slot[j] = static_cast<uint32_t>(s);
   }
   return missing == n;
 }
