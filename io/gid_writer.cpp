@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -69,7 +68,14 @@ class TextFile {
   bool ok_ = false;
 };
 
-inline char* put_int(char* p, int64_t v) { return std::to_chars(p, p + 24, v).ptr; }
+// Element and node numbers are positive: the unsigned fast path.
+inline char* put_int(char* p, int64_t v) {
+  if (v < 0) {
+    *p++ = '-';
+    return format_unsigned(p, 0 - static_cast<uint64_t>(v));
+  }
+  return format_unsigned(p, static_cast<uint64_t>(v));
+}
 inline char* put(char* p, char c) {
   *p = c;
   return p + 1;

@@ -58,6 +58,27 @@ char* general(char* p, double v) {
 
 }  // namespace
 
+// Two digits at a time from the end, into a scratch of 20 bytes.
+char* format_unsigned(char* p, uint64_t v) {
+  char text[20];
+  char* end = text + sizeof text;
+  char* q = end;
+  while (v >= 100) {
+    q -= 2;
+    std::memcpy(q, kDigitPairs + 2 * (v % 100), 2);
+    v /= 100;
+  }
+  if (v >= 10) {
+    q -= 2;
+    std::memcpy(q, kDigitPairs + 2 * v, 2);
+  } else {
+    *--q = static_cast<char>('0' + v);
+  }
+  const size_t n = static_cast<size_t>(end - q);
+  std::memcpy(p, q, n);
+  return p + n;
+}
+
 char* format_g14(char* p, double v) {
   const double a = std::fabs(v);
   if (!(a >= 1e-30 && a < 1e14)) {

@@ -11,10 +11,16 @@
 // infinities and NaN. The text is therefore exactly "%.14g"'s.
 #pragma once
 
+#include <cstdint>
+
 namespace Tavrin {
 
 // Formats like printf("%.14g", v) in the C locale; returns the end of the
 // text. At most 24 bytes are written and no terminating NUL.
 char* format_g14(char* p, double v);
+
+// The decimal text of v, as printf("%llu") gives it; returns the end of the
+// text. At most 20 bytes are written and no terminating NUL.
+char* format_unsigned(char* p, uint64_t v);
 
 }  // namespace Tavrin
