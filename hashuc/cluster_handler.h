@@ -45,6 +45,7 @@ class ClusterHandler : public HandlerInterface, public BlockPasses {
     std::vector<uint8_t>().swap(solved_flags_);
     table_.reset();
     std::vector<uint64_t>().swap(space_.cellKeys);
+    std::vector<uint32_t>().swap(built_slot_);
     space_.forgetNodeCells();
     map_.clear();
     crossings_.clear();
@@ -219,10 +220,24 @@ class ClusterHandler : public HandlerInterface, public BlockPasses {
 
  protected:
   // Builds the table from the key array; a failed build leaves no table.
+  // A table that can tell where it placed each key says so here, and the
+  // node map then needs no lookups.
   virtual void buildTable() {
     table_ = std::make_unique<Table>();
     const uint32_t n = static_cast<uint32_t>(space_.cellKeys.size());
-    if (table_->build(space_.cellKeys.data(), n, handler_random()) == 0) table_.reset();
+    built_slot_.clear();
+    if constexpr (requires(Table & t, uint32_t * at) {
+                    t.build(space_.cellKeys.data(), n, handler_random(), at);
+                    t.notedSlots();
+                  }) {
+      built_slot_.resize(n);
+      const bool built =
+          table_->build(space_.cellKeys.data(), n, handler_random(), built_slot_.data()) != 0;
+      if (!built || !table_->notedSlots()) std::vector<uint32_t>().swap(built_slot_);
+      if (!built) table_.reset();
+    } else {
+      if (table_->build(space_.cellKeys.data(), n, handler_random()) == 0) table_.reset();
+    }
   }
 
   // Folds the triangles into their cells with the given fold (a handler
@@ -274,7 +289,8 @@ class ClusterHandler : public HandlerInterface, public BlockPasses {
     if (s.nodeCellCoords != coords || s.nodeCellStride != components ||
         static_cast<int64_t>(s.nodeCell.size()) != node_count)
       return mapNodes(coords, node_count, components);
-    const bool ok = mapNodesByCell(*table_, s.cellKeys, s.nodeCell, coords, components, map_);
+    const bool ok =
+        mapNodesByCell(*table_, s.cellKeys, s.nodeCell, coords, components, map_, &built_slot_);
     space_.forgetNodeCells();
     return ok;
   }
@@ -345,6 +361,7 @@ class ClusterHandler : public HandlerInterface, public BlockPasses {
   SlotCrossings crossings_;            // of the last accumulation, for the output pass
   int64_t solved_ = -1;                // cells the shared solve solved; -1 when it has not run
   std::vector<uint8_t> solved_flags_;  // per slot, whether the shared solve solved it
+  std::vector<uint32_t> built_slot_;   // per cell key, its slot as the build placed it
 };
 
 }  // namespace Tavrin
