@@ -145,25 +145,7 @@ inline void groupByBucket(std::vector<std::vector<OutputTriangle>>& parts, uint6
                           std::vector<uint32_t>& counts, std::vector<uint32_t>& start,
                           LargeArray<OutputTriangle>& sorted) {
   const uint64_t blocks = parts.size();
-  start.assign(buckets + 1, 0);
-#pragma omp parallel for schedule(static)
-  for (uint64_t b = 0; b < buckets; ++b) {
-    uint32_t n = 0;
-    for (uint64_t p = 0; p < blocks; ++p) n += counts[p * buckets + b];
-    start[b + 1] = n;
-  }
-  for (uint64_t b = 0; b < buckets; ++b) start[b + 1] += start[b];
-#pragma omp parallel for schedule(static)
-  for (uint64_t b = 0; b < buckets; ++b) {
-    uint32_t at = start[b];
-    for (uint64_t p = 0; p < blocks; ++p) {
-      uint32_t& c = counts[p * buckets + b];
-      const uint32_t n = c;
-      c = at;
-      at += n;
-    }
-  }
-  sorted = requireLargeArray<OutputTriangle>(start[buckets]);
+  sorted = requireLargeArray<OutputTriangle>(slotSegments(buckets, blocks, counts, start));
   OutputTriangle* dst = sorted.get();
 #pragma omp parallel for schedule(static)
   for (uint64_t p = 0; p < blocks; ++p) {
