@@ -102,32 +102,35 @@ struct RecordBuffers {
 };
 
 // Formats records [0, n) with `format_record(p, i) -> end` (at most
-// `max_line` bytes each) and writes them in order.
+// `max_line` bytes each) and writes them in order. Each round covers up to
+// one progress step of records per thread and is shared evenly among the
+// threads, the last one included; the progress callback runs once per step.
 template <class FormatRecord>
 void write_records(TextFile& out, RecordBuffers& buffers, int64_t n, size_t max_line,
                    FormatRecord format_record) {
   if (n <= 0) return;
   const int threads = std::max(1, omp_get_max_threads());
-  const int64_t block = std::min<int64_t>(n, kWriteProgressStep);
+  const int64_t step = std::min<int64_t>(n, kWriteProgressStep);
   // 64 bytes past the last record: the number formatters' scratch.
-  const size_t bytes = static_cast<size_t>(block) * max_line + 64;
-  std::vector<char*> text(threads);
-  for (int b = 0; b < threads && b * block < n; ++b) text[b] = buffers.get(b, bytes);
-  std::vector<size_t> lengths(threads);
-  for (int64_t start = 0; start < n; start += block * threads) {
-    const int blocks =
-        static_cast<int>(std::min<int64_t>(threads, (n - start + block - 1) / block));
-#pragma omp parallel for schedule(static) num_threads(blocks)
-    for (int b = 0; b < blocks; ++b) {
-      const int64_t lo = start + b * block, hi = std::min(n, lo + block);
+  const size_t bytes = static_cast<size_t>(step) * max_line + 64;
+  const int shares_most = static_cast<int>(std::min<int64_t>(threads, n));
+  std::vector<char*> text(shares_most);
+  for (int b = 0; b < shares_most; ++b) text[b] = buffers.get(b, bytes);
+  std::vector<size_t> lengths(shares_most);
+  for (int64_t start = 0; start < n; start += step * threads) {
+    const int64_t end = std::min(n, start + step * threads);
+    const int64_t steps = (end - start + step - 1) / step;
+    const int shares = static_cast<int>(std::min<int64_t>(threads, end - start));
+#pragma omp parallel for schedule(static) num_threads(shares)
+    for (int b = 0; b < shares; ++b) {
+      const int64_t lo = start + (end - start) * b / shares;
+      const int64_t hi = start + (end - start) * (b + 1) / shares;
       char* p = text[b];
       for (int64_t i = lo; i < hi; ++i) p = format_record(p, i);
       lengths[b] = static_cast<size_t>(p - text[b]);
     }
-    for (int b = 0; b < blocks; ++b) {
-      report_write_progress();
-      out.write(text[b], lengths[b]);
-    }
+    for (int64_t k = 0; k < steps; ++k) report_write_progress();
+    for (int b = 0; b < shares; ++b) out.write(text[b], lengths[b]);
   }
 }
 
