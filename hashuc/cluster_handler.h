@@ -42,8 +42,10 @@ class ClusterHandler : public HandlerInterface, public BlockPasses {
 
   void releaseCells() override {
     solved_ = -1;
+    std::vector<uint8_t>().swap(solved_flags_);
     table_.reset();
     std::vector<uint64_t>().swap(space_.cellKeys);
+    std::vector<uint32_t>().swap(built_slot_);
     space_.forgetNodeCells();
     map_.clear();
     crossings_.clear();
@@ -83,8 +85,10 @@ class ClusterHandler : public HandlerInterface, public BlockPasses {
   int32_t solve() override {
     if (!table_) return 0;
     const ClusterGrid& grid = space_.grid;
-    solved_ =
-        solveSlots(*table_, [&](Record& r, uint64_t key) { return Policy::solve(r, key, grid); });
+    solved_flags_.resize(table_->slotCount());
+    solved_ = solveSlots(
+        *table_, [&](Record& r, uint64_t key) { return Policy::solve(r, key, grid); },
+        solved_flags_.data());
     return static_cast<int32_t>(solved_);
   }
 
@@ -104,8 +108,12 @@ class ClusterHandler : public HandlerInterface, public BlockPasses {
     writeOutputNodes<Policy>(*table_, space_.normalisation, numbering, mesh.nodes);
     // When every cell was solved, every cell holds a corner; otherwise (or
     // when the solve was a handler's own) the cells without one are placed.
+    // The shared solve tells which slots a corner reached.
     if (solved_ < 0 || solved_ < numbering.count())
-      placeCornerlessNodes(*table_, valueSlots(), in, numbering, mesh.nodes);
+      placeCornerlessNodes(*table_, valueSlots(), in, numbering, mesh.nodes,
+                           solved_ >= 0 && solved_flags_.size() == table_->slotCount()
+                               ? solved_flags_.data()
+                               : nullptr);
   }
 
   void resetCells() override {
@@ -212,10 +220,24 @@ class ClusterHandler : public HandlerInterface, public BlockPasses {
 
  protected:
   // Builds the table from the key array; a failed build leaves no table.
+  // A table that can tell where it placed each key says so here, and the
+  // node map then needs no lookups.
   virtual void buildTable() {
     table_ = std::make_unique<Table>();
     const uint32_t n = static_cast<uint32_t>(space_.cellKeys.size());
-    if (table_->build(space_.cellKeys.data(), n, handler_random()) == 0) table_.reset();
+    built_slot_.clear();
+    if constexpr (requires(Table & t, uint32_t * at) {
+                    t.build(space_.cellKeys.data(), n, handler_random(), at);
+                    t.notedSlots();
+                  }) {
+      built_slot_.resize(n);
+      const bool built =
+          table_->build(space_.cellKeys.data(), n, handler_random(), built_slot_.data()) != 0;
+      if (!built || !table_->notedSlots()) std::vector<uint32_t>().swap(built_slot_);
+      if (!built) table_.reset();
+    } else {
+      if (table_->build(space_.cellKeys.data(), n, handler_random()) == 0) table_.reset();
+    }
   }
 
   // Folds the triangles into their cells with the given fold (a handler
@@ -246,7 +268,7 @@ class ClusterHandler : public HandlerInterface, public BlockPasses {
 
   // Output numbers into the records; by default the key order.
   virtual bool number(OutputNumbering& numbering) {
-    if (numberByKeyOrder<Policy>(*table_, space_.cellKeys, numbering)) return true;
+    if (numberByKeyOrder<Policy>(*table_, space_.cellKeys, numbering, &map_.cell_slot)) return true;
     fail("Simplification failed: an occupied cell is missing from the cell table.\n");
     return false;
   }
@@ -267,7 +289,8 @@ class ClusterHandler : public HandlerInterface, public BlockPasses {
     if (s.nodeCellCoords != coords || s.nodeCellStride != components ||
         static_cast<int64_t>(s.nodeCell.size()) != node_count)
       return mapNodes(coords, node_count, components);
-    const bool ok = mapNodesByCell(*table_, s.cellKeys, s.nodeCell, coords, components, map_);
+    const bool ok =
+        mapNodesByCell(*table_, s.cellKeys, s.nodeCell, coords, components, map_, &built_slot_);
     space_.forgetNodeCells();
     return ok;
   }
@@ -334,9 +357,11 @@ class ClusterHandler : public HandlerInterface, public BlockPasses {
   ClusterSpace space_;
   int64_t node_count_ = 0;
   NodeSlots map_;
-  ValueSumExtras value_extras_;  // of the value pass under way (addValueBlock)
-  SlotCrossings crossings_;      // of the last accumulation, for the output pass
-  int64_t solved_ = -1;          // cells the shared solve solved; -1 when it has not run
+  ValueSumExtras value_extras_;        // of the value pass under way (addValueBlock)
+  SlotCrossings crossings_;            // of the last accumulation, for the output pass
+  int64_t solved_ = -1;                // cells the shared solve solved; -1 when it has not run
+  std::vector<uint8_t> solved_flags_;  // per slot, whether the shared solve solved it
+  std::vector<uint32_t> built_slot_;   // per cell key, its slot as the build placed it
 };
 
 }  // namespace Tavrin

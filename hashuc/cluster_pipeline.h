@@ -19,7 +19,6 @@
 #include "hashuc/grid.h"
 #include "hashuc/node_slots.h"
 #include "hashuc/slot_crossings.h"
-#include "tables/large_array.h"
 #include "tables/slot_partition.h"
 
 namespace Tavrin {
@@ -62,14 +61,15 @@ inline constexpr int kFoldBatch = foldBatch<Fold>();
 // Folds every triangle of `in` into the records of its corners' slots.
 //
 // The slots are split into one part per thread (SlotPartition). A first
-// pass notes for every triangle which parts its corners' slots lie in (and
+// pass lists for every part the triangles with a corner in its slots (and
 // finds a corner whose node is outside the map: `bad_triangle` then names
 // the first such triangle), and notes the triangles that cross cells in
-// `crossings` when given. Then each thread walks all triangles in order and
-// folds the corners that lie in its own part. A slot thus sums its
-// corners triangle by triangle, corner 0, 1, 2, exactly as one thread would,
-// and the triangles are read in input order, so the scattered reads of
-// their nodes can be fetched well ahead of the arithmetic.
+// `crossings` when given. Then each thread walks its own list in order and
+// folds the corners that lie in its own part. A slot thus sums its corners
+// triangle by triangle, corner 0, 1, 2, exactly as one thread would, and
+// the triangles are read in input order, so the scattered reads of their
+// nodes can be fetched well ahead of the arithmetic. With one part the
+// single thread walks all triangles and no list is made.
 template <class Table, class Fold>
 PassResult accumulateTriangles(Table& table, const NormalizationBox& nb, const NodeSlots& map,
                                const TriangleInput& in, const Fold& fold, int64_t& bad_triangle,
@@ -78,18 +78,16 @@ PassResult accumulateTriangles(Table& table, const NormalizationBox& nb, const N
   const uint64_t slots = table.slotCount();
   const int64_t count = in.count;
   const SlotPartition partition(slots);
-  LargeArray<uint16_t> owners = allocateLargeArray<uint16_t>(static_cast<size_t>(count));
-  if (count > 0 && !owners) return PassResult::NoMemory;
+  const bool one_part = partition.parts() == 1;
+  PartTriangles shares;
   const int64_t bad = classifyTriangles(in.triangles, count, in.stride, map, slots, &partition,
-                                        owners.get(), crossings);
+                                        one_part ? nullptr : &shares, crossings);
   if (bad < count) {
     bad_triangle = bad;
     return PassResult::BadNode;
   }
 
-  const uint16_t* own = owners.get();
   partition.forEachPart([&](int p) {
-    const uint16_t mine = static_cast<uint16_t>(1u << p);
     // Triangles are folded in batches when the fold computes several
     // triangles' terms at once; the corners are still added in order.
     constexpr int B = kFoldBatch<Fold>;
@@ -106,35 +104,48 @@ PassResult accumulateTriangles(Table& table, const NormalizationBox& nb, const N
       }
       for (int i = 0; i < m; ++i)
         for (int c = 0; c < 3; ++c)
-          if (partition.part(slot[i][c]) == p)
+          if (one_part || partition.part(slot[i][c]) == p)
             fold.add(table.slot(slot[i][c]).rec, terms[i], tc[i], c);
     };
-    // The nodes of a triangle kFar ahead and the records of one kNear ahead
-    // are fetched early; both lie at scattered places.
-    constexpr int64_t kFar = 24, kNear = 8;
-    for (int64_t t = 0; t < count; ++t) {
-      if (t + kFar < count && (own[t + kFar] & mine))
+    // Folds the triangles tri(0) .. tri(n - 1). The nodes of a triangle kFar
+    // ahead and the records of one kNear ahead are fetched early; both lie
+    // at scattered places.
+    auto walk = [&](int64_t n, auto tri) {
+      constexpr int64_t kFar = 24, kNear = 8;
+      for (int64_t j = 0; j < n; ++j) {
+        if (j + kFar < n)
+          for (int c = 0; c < 3; ++c) {
+            const int32_t later = in.node(tri(j + kFar), c);
+            __builtin_prefetch(in.coords + static_cast<int64_t>(later) * in.components);
+            __builtin_prefetch(node_slot + later);
+          }
+        if (j + kNear < n)
+          for (int c = 0; c < 3; ++c) {
+            const uint32_t s = node_slot[in.node(tri(j + kNear), c)];
+            if (one_part || partition.part(s) == p) __builtin_prefetch(&table.slot(s));
+          }
+        const int64_t t = tri(j);
+        TriangleCorners& x = tc[k];
+        x.triangle = t;
         for (int c = 0; c < 3; ++c) {
-          const int32_t later = in.node(t + kFar, c);
-          __builtin_prefetch(in.coords + static_cast<int64_t>(later) * in.components);
-          __builtin_prefetch(node_slot + later);
+          x.node[c] = in.node(t, c);
+          slot[k][c] = node_slot[x.node[c]];
+          x.q[c] = nb.normalise(in.position(x.node[c]));
         }
-      if (t + kNear < count && (own[t + kNear] & mine))
-        for (int c = 0; c < 3; ++c) {
-          const uint32_t s = node_slot[in.node(t + kNear, c)];
-          if (partition.part(s) == p) __builtin_prefetch(&table.slot(s));
+        if (++k == B) {
+          flush(B);
+          k = 0;
         }
-      if (!(own[t] & mine)) continue;
-      TriangleCorners& x = tc[k];
-      x.triangle = t;
-      for (int c = 0; c < 3; ++c) {
-        x.node[c] = in.node(t, c);
-        slot[k][c] = node_slot[x.node[c]];
-        x.q[c] = nb.normalise(in.position(x.node[c]));
       }
-      if (++k == B) {
-        flush(B);
-        k = 0;
+    };
+    if (one_part) {
+      walk(count, [](int64_t j) { return j; });
+    } else {
+      for (int blk = 0; blk < shares.blocks; ++blk) {
+        const int32_t* list = shares.of(blk, p).data();
+        walk(static_cast<int64_t>(shares.of(blk, p).size()),
+             [list](int64_t j) { return static_cast<int64_t>(list[j]); });
+        std::vector<int32_t>().swap(shares.list[static_cast<size_t>(blk) * shares.parts + p]);
       }
     }
     if (k > 0) flush(k);
@@ -143,17 +154,21 @@ PassResult accumulateTriangles(Table& table, const NormalizationBox& nb, const N
 }
 
 // Runs solve(record, key) on every slot, empty ones included (their count is
-// zero and the policy skips them); returns the sum of its results.
+// zero and the policy skips them); returns the sum of its results. When
+// `solved` is given, solved[s] is set to whether slot s's solve gave 1: a
+// policy's solve gives 0 exactly when no triangle corner reached the slot.
 template <class Table, class Solve>
-int64_t solveSlots(Table& table, const Solve& solve) {
+int64_t solveSlots(Table& table, const Solve& solve, uint8_t* solved = nullptr) {
   const uint64_t slots = table.slotCount();
-  int64_t solved = 0;
-#pragma omp parallel for schedule(static) reduction(+ : solved)
+  int64_t count = 0;
+#pragma omp parallel for schedule(static) reduction(+ : count)
   for (uint64_t s = 0; s < slots; ++s) {
     auto& slot = table.slot(s);
-    solved += solve(slot.rec, slot.key);
+    const int one = solve(slot.rec, slot.key);
+    if (solved) solved[s] = static_cast<uint8_t>(one != 0);
+    count += one;
   }
-  return solved;
+  return count;
 }
 
 // Zeroes the record of every slot; keys stay.

@@ -19,6 +19,10 @@ struct NodeSlots {
   const float* coords = nullptr;
   int32_t stride = 0;
   int64_t missing_node = -1;  // first node whose cell is not in the table
+  // The slot of every key of the cell array the map was made from, when it
+  // was made by mapNodesByCell (empty otherwise): the default output
+  // numbering reads it instead of looking the keys up again.
+  std::vector<uint32_t> cell_slot;
 
   // Whether the map was made from these coordinates.
   bool matches(const float* p, int64_t n, int32_t s) const {
@@ -26,6 +30,7 @@ struct NodeSlots {
   }
   void clear() {
     std::vector<uint32_t>().swap(slot);
+    std::vector<uint32_t>().swap(cell_slot);
     coords = nullptr;
     stride = 0;
     missing_node = -1;
@@ -72,22 +77,29 @@ bool mapNodesToSlots(const Table& table, const NormalizationBox& nb, const KeyOf
 // Fills `map` from a collection that already knows every node's cell
 // (node_cell: position in cell_keys): each cell is looked up once, and every
 // node takes its cell's slot. The same map as mapNodesToSlots with the key
-// function of that collection; false (and missing_node) as there.
+// function of that collection; false (and missing_node) as there. `known`,
+// when it holds one slot per cell (as the table's build placed them), is
+// taken over instead of the lookups.
 template <class Table>
 bool mapNodesByCell(const Table& table, const std::vector<uint64_t>& cell_keys,
                     const std::vector<uint32_t>& node_cell, const float* coords, int32_t stride,
-                    NodeSlots& map) {
+                    NodeSlots& map, std::vector<uint32_t>* known = nullptr) {
   map.clear();
   if (table.slotCount() >= kNoSlot) return false;
   const int64_t cells = static_cast<int64_t>(cell_keys.size());
-  // The cells are looked up together, so that their cache misses overlap
-  // (and, on a big table, in table order).
-  std::vector<int64_t> found(cells);
-  table.find_all(cell_keys.data(), static_cast<size_t>(cells), found.data());
-  std::vector<uint32_t> cell_slot(cells);
+  std::vector<uint32_t>& cell_slot = map.cell_slot;
+  if (known && static_cast<int64_t>(known->size()) == cells && cells > 0) {
+    cell_slot.swap(*known);
+  } else {
+    // The cells are looked up together, so that their cache misses overlap
+    // (and, on a big table, in table order).
+    std::vector<int64_t> found(cells);
+    table.find_all(cell_keys.data(), static_cast<size_t>(cells), found.data());
+    cell_slot.resize(cells);
 #pragma omp parallel for schedule(static)
-  for (int64_t j = 0; j < cells; ++j)
-    cell_slot[j] = found[j] < 0 ? kNoSlot : static_cast<uint32_t>(found[j]);
+    for (int64_t j = 0; j < cells; ++j)
+      cell_slot[j] = found[j] < 0 ? kNoSlot : static_cast<uint32_t>(found[j]);
+  }
   const int64_t n = static_cast<int64_t>(node_cell.size());
   map.slot.resize(n);
   int64_t missing = n;

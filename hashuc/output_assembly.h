@@ -51,25 +51,35 @@ inline Vec3 pointOf(const Record& r) {
   return {p[0], p[1], p[2]};
 }
 
-// Numbers the cells by the position of their key in `keys`. Returns false
-// when a key is missing from the table.
+// Numbers the cells by the position of their key in `keys`. `known`, when
+// it holds one slot per key (a node map's cell_slot for these keys), gives
+// the slots without looking the keys up again. Returns false when a key is
+// missing from the table.
 template <class Layout, class Table>
-bool numberByKeyOrder(Table& table, const std::vector<uint64_t>& keys, OutputNumbering& out) {
+bool numberByKeyOrder(Table& table, const std::vector<uint64_t>& keys, OutputNumbering& out,
+                      const std::vector<uint32_t>* known = nullptr) {
   const int64_t n = static_cast<int64_t>(keys.size());
-  out.output_slot.assign(n, kNoSlot);
-  // The keys are looked up together, so that their cache misses overlap.
-  std::vector<int64_t> found(n);
-  table.find_all(keys.data(), static_cast<size_t>(n), found.data());
+  const uint64_t slots = table.slotCount();
+  if (known && static_cast<int64_t>(known->size()) == n) {
+    out.output_slot = *known;
+  } else {
+    // The keys are looked up together, so that their cache misses overlap.
+    std::vector<int64_t> found(n);
+    table.find_all(keys.data(), static_cast<size_t>(n), found.data());
+    out.output_slot.resize(n);
+#pragma omp parallel for schedule(static)
+    for (int64_t j = 0; j < n; ++j)
+      out.output_slot[j] = found[j] < 0 ? kNoSlot : static_cast<uint32_t>(found[j]);
+  }
   int64_t missing = n;
 #pragma omp parallel for schedule(static) reduction(min : missing)
   for (int64_t j = 0; j < n; ++j) {
-    const int64_t s = found[j];
-    if (s < 0) {
+    const uint32_t s = out.output_slot[j];
+    if (s >= slots) {
       if (j < missing) missing = j;
       continue;
     }
     setNodeNumber(table.slot(s).rec.v + Layout::kNumberField, static_cast<int32_t>(j));
-    out.output_slot[j] = static_cast<uint32_t>(s);
   }
   return missing == n;
 }
@@ -90,14 +100,19 @@ struct OutputTriangle {
 };
 static_assert(sizeof(OutputTriangle) == 3 * sizeof(int32_t), "copied out as three int32 each");
 
-inline void sortedTriple(const OutputTriangle& t, int32_t out[3]) {
-  int32_t a = t.a, b = t.b, c = t.c;
-  if (a > b) std::swap(a, b);
-  if (b > c) std::swap(b, c);
-  if (a > b) std::swap(a, b);
-  out[0] = a;
-  out[1] = b;
-  out[2] = c;
+// The nodes of a triangle in increasing order as one comparable value: the
+// two smaller in one word, the largest beside it.
+struct NodeSet {
+  uint64_t low_mid;
+  int32_t high;
+  bool operator==(const NodeSet&) const = default;
+};
+inline NodeSet nodeSet(const OutputTriangle& t) {
+  const int32_t a = std::min(t.a, t.b), b = std::max(t.a, t.b);
+  const int32_t low = std::min(a, t.c), high = std::max(b, t.c);
+  const int32_t mid = std::max(a, std::min(b, t.c));
+  return {(static_cast<uint64_t>(static_cast<uint32_t>(low)) << 32) | static_cast<uint32_t>(mid),
+          high};
 }
 
 inline uint32_t smallestNode(const OutputTriangle& t) {
@@ -130,25 +145,7 @@ inline void groupByBucket(std::vector<std::vector<OutputTriangle>>& parts, uint6
                           std::vector<uint32_t>& counts, std::vector<uint32_t>& start,
                           LargeArray<OutputTriangle>& sorted) {
   const uint64_t blocks = parts.size();
-  start.assign(buckets + 1, 0);
-#pragma omp parallel for schedule(static)
-  for (uint64_t b = 0; b < buckets; ++b) {
-    uint32_t n = 0;
-    for (uint64_t p = 0; p < blocks; ++p) n += counts[p * buckets + b];
-    start[b + 1] = n;
-  }
-  for (uint64_t b = 0; b < buckets; ++b) start[b + 1] += start[b];
-#pragma omp parallel for schedule(static)
-  for (uint64_t b = 0; b < buckets; ++b) {
-    uint32_t at = start[b];
-    for (uint64_t p = 0; p < blocks; ++p) {
-      uint32_t& c = counts[p * buckets + b];
-      const uint32_t n = c;
-      c = at;
-      at += n;
-    }
-  }
-  sorted = requireLargeArray<OutputTriangle>(start[buckets]);
+  sorted = requireLargeArray<OutputTriangle>(slotSegments(buckets, blocks, counts, start));
   OutputTriangle* dst = sorted.get();
 #pragma omp parallel for schedule(static)
   for (uint64_t p = 0; p < blocks; ++p) {
@@ -281,23 +278,25 @@ bool assembleTrianglesAndLines(Table& table, const NormalizationBox& nb, const N
   groupByBucket(tri_parts, tri_buckets, counts, start, sorted);
   std::vector<uint32_t>().swap(counts);
   std::vector<uint32_t> first_kept(tri_buckets + 1, 0);
-#pragma omp parallel for schedule(static)
-  for (uint64_t b = 0; b < tri_buckets; ++b) {
-    OutputTriangle* seg = sorted.get() + start[b];
-    const uint32_t n = start[b + 1] - start[b];
-    uint32_t kept = 0;
-    for (uint32_t k = 0; k < n; ++k) {
-      int32_t t[3];
-      sortedTriple(seg[k], t);
-      bool seen = false;
-      for (uint32_t j = 0; j < kept && !seen; ++j) {
-        int32_t u[3];
-        sortedTriple(seg[j], u);
-        seen = t[0] == u[0] && t[1] == u[1] && t[2] == u[2];
+#pragma omp parallel
+  {
+    std::vector<NodeSet> kept_sets;  // of the bucket's kept triangles, in order
+#pragma omp for schedule(static)
+    for (uint64_t b = 0; b < tri_buckets; ++b) {
+      OutputTriangle* seg = sorted.get() + start[b];
+      const uint32_t n = start[b + 1] - start[b];
+      kept_sets.clear();
+      uint32_t kept = 0;
+      for (uint32_t k = 0; k < n; ++k) {
+        const NodeSet set = nodeSet(seg[k]);
+        bool seen = false;
+        for (const NodeSet& earlier : kept_sets) seen |= earlier == set;
+        if (seen) continue;
+        kept_sets.push_back(set);
+        seg[kept++] = seg[k];
       }
-      if (!seen) seg[kept++] = seg[k];
+      first_kept[b + 1] = kept;
     }
-    first_kept[b + 1] = kept;
   }
   for (uint64_t b = 0; b < tri_buckets; ++b) first_kept[b + 1] += first_kept[b];
   const uint64_t f = first_kept[tri_buckets];

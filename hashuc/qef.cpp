@@ -127,12 +127,21 @@ QefStatus minimiseQuadric4(const float q[16], uint64_t key, const ClusterGrid& g
   m[13] = 0.0f;
   m[14] = 0.0f;
   m[15] = 1.0f;
-  const float det = determinant4(m);
+  // The same figures as determinant4 and invert4 give, formed from the
+  // seven cofactors they use here: row 0 for both determinants, and row 3,
+  // whose transposes are the last column of the inverse, M^-1 (0, 0, 0, 1)^T.
+  float first[4];
+  for (int c = 0; c < 4; ++c) first[c] = cofactor(m, 0, c);
+  float det = m[0] * first[0];
+  for (int j = 1; j < 4; ++j) det += m[j] * first[j];
   if (!(std::fabs(det) > 1e-30f)) return QEF_SINGULAR;  // NaN included
-  float inv[16];
-  if (!invert4(m, inv)) return QEF_NO_INVERSE;
-  // M^-1 (0, 0, 0, 1)^T is the last column.
-  p = Vec3(inv[3], inv[7], inv[11]);
+  double exact = static_cast<double>(m[0]) * static_cast<double>(first[0]);
+  for (int j = 1; j < 4; ++j) exact += static_cast<double>(m[j]) * static_cast<double>(first[j]);
+  if (exact == 0.0) return QEF_NO_INVERSE;
+  float column[3];
+  for (int r = 0; r < 3; ++r)
+    column[r] = static_cast<float>(static_cast<double>(cofactor(m, 3, r)) / exact);
+  p = Vec3(column[0], column[1], column[2]);
   return grid.contains(key, p) ? QEF_SOLVED : QEF_OUTSIDE_CELL;
 }
 

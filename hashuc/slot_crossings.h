@@ -45,19 +45,32 @@ struct SlotCrossings {
   }
 };
 
+// The triangles each part of a SlotPartition folds: per block of consecutive
+// triangles (blocks in triangle order) and part, the triangles with a corner
+// in one of the part's slots, in order. A triangle over several parts is in
+// each of their lists.
+struct PartTriangles {
+  std::vector<std::vector<int32_t>> list;  // [block * parts + part]
+  int parts = 0;
+  int blocks = 0;
+  const std::vector<int32_t>& of(int block, int part) const {
+    return list[static_cast<size_t>(block) * parts + part];
+  }
+};
+
 inline uint64_t slotPairWord(uint32_t a, uint32_t b) {
   return (static_cast<uint64_t>(std::min(a, b)) << 32) | std::max(a, b);
 }
 
 // One pass over `count` triangles of `stride` int32 each (corner c of
 // triangle t is triangles[t * stride + c]): fills `crossings` when given,
-// and owners[t] with the bits of the parts of `partition` that triangle t's
-// slots lie in when `owners` is given. Returns the first triangle with a
+// and `shares` with the triangles of every part of `partition` when both
+// are given. Returns the first triangle with a
 // corner outside the node map (or without a slot), or count when there is
 // none; the outputs are then incomplete and `crossings` is not valid.
 inline int64_t classifyTriangles(const int32_t* triangles, int64_t count, int32_t stride,
                                  const NodeSlots& map, uint64_t slots,
-                                 const SlotPartition* partition, uint16_t* owners,
+                                 const SlotPartition* partition, PartTriangles* shares,
                                  SlotCrossings* crossings) {
   auto node = [&](int64_t t, int c) { return triangles[t * stride + c]; };
   const uint64_t n = map.slot.size();
@@ -68,6 +81,12 @@ inline int64_t classifyTriangles(const int32_t* triangles, int64_t count, int32_
     crossings->spanning.resize(blocks);
     crossings->pairs.resize(blocks);
   }
+  const int parts = shares && partition ? partition->parts() : 0;
+  if (shares) {
+    shares->list.assign(static_cast<size_t>(blocks) * parts, {});
+    shares->parts = parts;
+    shares->blocks = blocks;
+  }
   int64_t bad = count;
 #pragma omp parallel for schedule(static) reduction(min : bad)
   for (int blk = 0; blk < blocks; ++blk) {
@@ -75,6 +94,9 @@ inline int64_t classifyTriangles(const int32_t* triangles, int64_t count, int32_
     std::vector<int32_t>* spanning = crossings ? &crossings->spanning[blk] : nullptr;
     std::vector<uint64_t>* pairs = crossings ? &crossings->pairs[blk] : nullptr;
     RecentWords recent;
+    std::vector<int32_t>* share = parts ? &shares->list[static_cast<size_t>(blk) * parts] : nullptr;
+    // Room for every triangle in each list: only the pages written are used.
+    for (int p = 0; p < parts; ++p) share[p].reserve(static_cast<size_t>(end - begin));
     for (int64_t t = begin; t < end; ++t) {
       // The node map is read at scattered places: a later triangle's slots
       // are fetched early.
@@ -95,9 +117,13 @@ inline int64_t classifyTriangles(const int32_t* triangles, int64_t count, int32_
         bad = std::min(bad, t);
         break;  // later triangles of this block cannot come first
       }
-      if (owners)
-        owners[t] = static_cast<uint16_t>(partition->bit(s[0]) | partition->bit(s[1]) |
-                                          partition->bit(s[2]));
+      if (parts) {
+        const int p0 = partition->part(s[0]), p1 = partition->part(s[1]),
+                  p2 = partition->part(s[2]);
+        share[p0].push_back(static_cast<int32_t>(t));
+        if (p1 != p0) share[p1].push_back(static_cast<int32_t>(t));
+        if (p2 != p0 && p2 != p1) share[p2].push_back(static_cast<int32_t>(t));
+      }
       if (!crossings || (s[0] == s[1] && s[1] == s[2])) continue;
       if (s[0] != s[1] && s[1] != s[2] && s[0] != s[2]) {
         spanning->push_back(static_cast<int32_t>(t));

@@ -11,11 +11,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <vector>
 
 #include "base/messages.h"
 #include "io/number_text.h"
@@ -69,37 +70,67 @@ class TextFile {
   bool ok_ = false;
 };
 
-inline char* put_int(char* p, int64_t v) { return std::to_chars(p, p + 24, v).ptr; }
+// Element and node numbers are positive: the unsigned fast path.
+inline char* put_int(char* p, int64_t v) {
+  if (v < 0) {
+    *p++ = '-';
+    return format_unsigned(p, 0 - static_cast<uint64_t>(v));
+  }
+  return format_unsigned(p, static_cast<uint64_t>(v));
+}
 inline char* put(char* p, char c) {
   *p = c;
   return p + 1;
 }
 
+// One text buffer per thread, kept across the record lists of a file pair so
+// that its pages are touched once, and never cleared before use.
+struct RecordBuffers {
+  std::vector<std::unique_ptr<char[]>> text;
+  std::vector<size_t> capacity;
+  char* get(int thread, size_t bytes) {
+    if (text.size() <= static_cast<size_t>(thread)) {
+      text.resize(thread + 1);
+      capacity.resize(thread + 1, 0);
+    }
+    if (capacity[thread] < bytes) {
+      text[thread].reset(new char[bytes]);
+      capacity[thread] = bytes;
+    }
+    return text[thread].get();
+  }
+};
+
 // Formats records [0, n) with `format_record(p, i) -> end` (at most
-// `max_line` bytes each) and writes them in order.
+// `max_line` bytes each) and writes them in order. Each round covers up to
+// one progress step of records per thread and is shared evenly among the
+// threads, the last one included; the progress callback runs once per step.
 template <class FormatRecord>
-void write_records(TextFile& out, int64_t n, size_t max_line, FormatRecord format_record) {
+void write_records(TextFile& out, RecordBuffers& buffers, int64_t n, size_t max_line,
+                   FormatRecord format_record) {
   if (n <= 0) return;
   const int threads = std::max(1, omp_get_max_threads());
-  const int64_t block = std::min<int64_t>(n, kWriteProgressStep);
-  std::vector<std::vector<char>> buffers(threads);
-  std::vector<size_t> lengths(threads);
-  for (int64_t start = 0; start < n; start += block * threads) {
-    const int blocks =
-        static_cast<int>(std::min<int64_t>(threads, (n - start + block - 1) / block));
-#pragma omp parallel for schedule(static) num_threads(blocks)
-    for (int b = 0; b < blocks; ++b) {
-      std::vector<char>& buffer = buffers[b];
-      if (buffer.empty()) buffer.resize(static_cast<size_t>(block) * max_line);
-      const int64_t lo = start + b * block, hi = std::min(n, lo + block);
-      char* p = buffer.data();
+  const int64_t step = std::min<int64_t>(n, kWriteProgressStep);
+  // 64 bytes past the last record: the number formatters' scratch.
+  const size_t bytes = static_cast<size_t>(step) * max_line + 64;
+  const int shares_most = static_cast<int>(std::min<int64_t>(threads, n));
+  std::vector<char*> text(shares_most);
+  for (int b = 0; b < shares_most; ++b) text[b] = buffers.get(b, bytes);
+  std::vector<size_t> lengths(shares_most);
+  for (int64_t start = 0; start < n; start += step * threads) {
+    const int64_t end = std::min(n, start + step * threads);
+    const int64_t steps = (end - start + step - 1) / step;
+    const int shares = static_cast<int>(std::min<int64_t>(threads, end - start));
+#pragma omp parallel for schedule(static) num_threads(shares)
+    for (int b = 0; b < shares; ++b) {
+      const int64_t lo = start + (end - start) * b / shares;
+      const int64_t hi = start + (end - start) * (b + 1) / shares;
+      char* p = text[b];
       for (int64_t i = lo; i < hi; ++i) p = format_record(p, i);
-      lengths[b] = static_cast<size_t>(p - buffer.data());
+      lengths[b] = static_cast<size_t>(p - text[b]);
     }
-    for (int b = 0; b < blocks; ++b) {
-      report_write_progress();
-      out.write(buffers[b].data(), lengths[b]);
-    }
+    for (int64_t k = 0; k < steps; ++k) report_write_progress();
+    for (int b = 0; b < shares; ++b) out.write(text[b], lengths[b]);
   }
 }
 
@@ -163,8 +194,8 @@ std::string quotable(const std::string& name) {
   return text;
 }
 
-void write_results(TextFile& out, const std::string& path, int32_t num_nodes,
-                   const std::vector<Scalar>& scalars) {
+void write_results(TextFile& out, RecordBuffers& buffers, const std::string& path,
+                   int32_t num_nodes, const std::vector<Scalar>& scalars) {
   out.write("GiD Post Results File 1.0\n\n");
   for (const Scalar& s : scalars) {
     if (s.values.size() < static_cast<size_t>(num_nodes)) {
@@ -182,7 +213,7 @@ void write_results(TextFile& out, const std::string& path, int32_t num_nodes,
     const float* values = s.values.data();
     // A value that is not finite cannot be read back; it is written as the
     // lowest float, which stands for "no value" everywhere else.
-    write_records(out, num_nodes, 48, [values](char* p, int64_t i) {
+    write_records(out, buffers, num_nodes, 48, [values](char* p, int64_t i) {
       const float v = std::isfinite(values[i]) ? values[i] : std::numeric_limits<float>::lowest();
       p = put(put_int(p, i + 1), ' ');
       return put(format_g14(p, v), '\n');
@@ -233,6 +264,7 @@ bool write_gid(const std::string& file_name, const std::string& mesh_name, int32
   const bool with_results = !scalars.empty();
   const std::string results_path = gid_results_file_name(mesh_path);
   TextFile out, results;
+  RecordBuffers buffers;
   if (!out.create(mesh_path)) return false;
   if (with_results && !results.create(results_path)) {
     out.file().discard();
@@ -241,7 +273,7 @@ bool write_gid(const std::string& file_name, const std::string& mesh_name, int32
   out.write("# generated by Tavrin\n\n");
   out.write(format("MESH \"%s\" dimension 3 Elemtype Triangle Nnode 3\n", name.c_str()));
   out.write("Coordinates\n");
-  write_records(out, num_nodes > 0 ? num_nodes : 0, 96, [nodes](char* p, int64_t i) {
+  write_records(out, buffers, num_nodes > 0 ? num_nodes : 0, 96, [nodes](char* p, int64_t i) {
     const Vec3& v = nodes[i];
     p = put(put_int(p, i + 1), ' ');
     p = put(format_g14(p, v.x), ' ');
@@ -250,19 +282,20 @@ bool write_gid(const std::string& file_name, const std::string& mesh_name, int32
   });
   out.write("end coordinates\n\n");
   out.write("Elements\n");
-  write_records(out, num_triangles > 0 ? num_triangles : 0, 96, [triangles](char* p, int64_t i) {
-    const TriangleRecord& t = triangles[i];
-    p = put(put_int(p, i + 1), ' ');
-    p = put(put_int(p, static_cast<int64_t>(t.a) + 1), ' ');
-    p = put(put_int(p, static_cast<int64_t>(t.b) + 1), ' ');
-    return put(put_int(p, static_cast<int64_t>(t.c) + 1), '\n');
-  });
+  write_records(out, buffers, num_triangles > 0 ? num_triangles : 0, 96,
+                [triangles](char* p, int64_t i) {
+                  const TriangleRecord& t = triangles[i];
+                  p = put(put_int(p, i + 1), ' ');
+                  p = put(put_int(p, static_cast<int64_t>(t.a) + 1), ' ');
+                  p = put(put_int(p, static_cast<int64_t>(t.b) + 1), ' ');
+                  return put(put_int(p, static_cast<int64_t>(t.c) + 1), '\n');
+                });
   out.write("end elements\n");
   if (num_lines > 0 && lines) {
     out.write(format("\nMESH \"%s lines\" dimension 3 Elemtype Linear Nnode 2\n", name.c_str()));
     out.write("Coordinates\nend coordinates\n\nElements\n");
     const int64_t first = num_triangles > 0 ? num_triangles : 0;
-    write_records(out, num_lines, 72, [lines, first](char* p, int64_t i) {
+    write_records(out, buffers, num_lines, 72, [lines, first](char* p, int64_t i) {
       const LineRecord& l = lines[i];
       p = put(put_int(p, first + i + 1), ' ');
       p = put(put_int(p, static_cast<int64_t>(l.a) + 1), ' ');
@@ -275,7 +308,7 @@ bool write_gid(const std::string& file_name, const std::string& mesh_name, int32
     return false;
   }
   if (with_results) {
-    write_results(results, results_path, num_nodes, scalars);
+    write_results(results, buffers, results_path, num_nodes, scalars);
     if (!results.close()) {
       out.file().discard();
       return false;

@@ -11,10 +11,18 @@
 // infinities and NaN. The text is therefore exactly "%.14g"'s.
 #pragma once
 
+#include <cstdint>
+
 namespace Tavrin {
 
 // Formats like printf("%.14g", v) in the C locale; returns the end of the
-// text. At most 24 bytes are written and no terminating NUL.
+// text, at most 24 bytes long. Up to 32 bytes from p may be written (the
+// bytes past the end of the text are scratch) and no terminating NUL.
 char* format_g14(char* p, double v);
+
+// The decimal text of v, as printf("%llu") gives it; returns the end of the
+// text. Up to 20 bytes from p are written (at least 8; those past the text
+// are scratch) and no terminating NUL.
+char* format_unsigned(char* p, uint64_t v);
 
 }  // namespace Tavrin

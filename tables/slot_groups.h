@@ -22,6 +22,49 @@ namespace Tavrin {
 // Slot index meaning "none": a node whose cell is missing, a bad node number.
 inline constexpr uint32_t kNoSlot = 0xFFFFFFFFu;
 
+// The prefix sums of a stable counting sort by slot, over items counted per
+// block of sources: counts[b * slot_count + s] holds block b's items in slot
+// s on entry. Sets start (slot_count + 1 entries; slot s owns positions
+// start[s] .. start[s + 1]) and turns every count into the position of the
+// block's first item inside the slot's segment, blocks in source order.
+// Both passes run in parallel; the starts are summed per thread's range of
+// slots and the ranges offset afterwards. Returns the item total.
+inline uint64_t slotSegments(uint64_t slot_count, uint64_t blocks, std::vector<uint32_t>& counts,
+                             std::vector<uint32_t>& start) {
+  start.assign(slot_count + 1, 0);
+  const int ranges = std::max(1, omp_get_max_threads());
+  std::vector<uint64_t> range_total(static_cast<size_t>(ranges) + 1, 0);
+  auto range_begin = [&](int r) { return slot_count * static_cast<uint64_t>(r) / ranges; };
+#pragma omp parallel for schedule(static)
+  for (int r = 0; r < ranges; ++r) {
+    uint64_t sum = 0;
+    for (uint64_t s = range_begin(r); s < range_begin(r + 1); ++s) {
+      uint32_t n = 0;
+      for (uint64_t b = 0; b < blocks; ++b) n += counts[b * slot_count + s];
+      sum += n;
+      start[s + 1] = static_cast<uint32_t>(sum);  // within the range, for now
+    }
+    range_total[r + 1] = sum;
+  }
+  for (int r = 0; r < ranges; ++r) range_total[r + 1] += range_total[r];
+#pragma omp parallel for schedule(static)
+  for (int r = 0; r < ranges; ++r) {
+    const uint32_t offset = static_cast<uint32_t>(range_total[r]);
+    for (uint64_t s = range_begin(r); s < range_begin(r + 1); ++s) {
+      start[s + 1] += offset;
+      // Each block's place inside the segment: blocks in source order.
+      uint32_t at = s == range_begin(r) ? offset : start[s];
+      for (uint64_t b = 0; b < blocks; ++b) {
+        uint32_t& c = counts[b * slot_count + s];
+        const uint32_t n = c;
+        c = at;
+        at += n;
+      }
+    }
+  }
+  return range_total[ranges];
+}
+
 class SlotGroups {
  public:
   // Groups items 0 .. item_count-1 by slot_of(item) < slot_count. Returns
@@ -110,25 +153,7 @@ bool SlotGroups::buildFromSources(uint64_t slot_count, uint64_t source_count, co
     return false;
   }
 
-  // Segment sizes, then their starts (serial prefix: a few ms per million slots).
-#pragma omp parallel for schedule(static)
-  for (uint64_t s = 0; s < slot_count; ++s) {
-    uint32_t n = 0;
-    for (uint64_t b = 0; b < blocks; ++b) n += counts[b * slot_count + s];
-    start_[s + 1] = n;
-  }
-  for (uint64_t s = 0; s < slot_count; ++s) start_[s + 1] += start_[s];
-    // Each block's place inside each segment: blocks in source order.
-#pragma omp parallel for schedule(static)
-  for (uint64_t s = 0; s < slot_count; ++s) {
-    uint32_t at = start_[s];
-    for (uint64_t b = 0; b < blocks; ++b) {
-      uint32_t& c = counts[b * slot_count + s];
-      const uint32_t n = c;
-      c = at;
-      at += n;
-    }
-  }
+  slotSegments(slot_count, blocks, counts, start_);
   item_count_ = total;
   items_ = requireLargeArray<uint32_t>(total);
   uint32_t* items = items_.get();

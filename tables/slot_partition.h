@@ -17,7 +17,7 @@ namespace Tavrin {
 
 class SlotPartition {
  public:
-  // At most this many parts: a triangle's owners fit in 16 bits.
+  // At most this many parts.
   static constexpr int kMaxParts = 16;
 
   explicit SlotPartition(uint64_t slot_count, int threads = omp_get_max_threads())

@@ -29,6 +29,7 @@
 #include <cassert>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <type_traits>
 #include <vector>
 
@@ -78,8 +79,13 @@ class TwoLevelCuckooTable : public SlotLookup<TwoLevelCuckooTable<Record>, CellS
 
   // Builds the table for n distinct keys with the six-attempt schedule,
   // drawing from the handlers' generator. Returns n, or 0 when every attempt
-  // failed (the table then has no buckets).
-  uint32_t build(const uint64_t* keys, uint32_t n, Random64& random);
+  // failed (the table then has no buckets). When slot_of_key is given (n
+  // entries) and notedSlots() is true after a successful build, slot_of_key[i]
+  // holds the slot of keys[i]: the same as find_index, known from the
+  // placement without a lookup (not noted when memory is short or the slots
+  // outnumber 32-bit slot numbers).
+  uint32_t build(const uint64_t* keys, uint32_t n, Random64& random,
+                 uint32_t* slot_of_key = nullptr);
 
   // --- Building blocks of a build schedule -------------------------------
   static uint32_t bucketCountFor(uint32_t n) { return std::max(kMinBuckets, (n + 408) / 409); }
@@ -93,7 +99,8 @@ class TwoLevelCuckooTable : public SlotLookup<TwoLevelCuckooTable<Record>, CellS
   }
   // Stages the keys in their buckets, in key-index order. Returns false when
   // a bucket would receive more than 511 keys (nothing is staged then).
-  bool distribute(const uint64_t* keys, uint32_t n);
+  // staged_at, when given, receives every key's staging slot.
+  bool distribute(const uint64_t* keys, uint32_t n, uint32_t* staged_at = nullptr);
   // Places every bucket's staged keys with seeds drawn from random. Returns
   // false when a bucket could not be placed; the table is then unusable.
   bool placeBuckets(Random64& random);
@@ -137,6 +144,7 @@ class TwoLevelCuckooTable : public SlotLookup<TwoLevelCuckooTable<Record>, CellS
 
   void release();
   bool built() const { return placed_; }
+  bool notedSlots() const { return placed_ && notedSlots_; }
   uint32_t bucketCount() const { return bucketCount_; }
   uint64_t slotCount() const { return static_cast<uint64_t>(bucketCount_) * kSlotsPerBucket; }
   Slot& slot(uint64_t index) { return slots_[index]; }
@@ -170,6 +178,11 @@ class TwoLevelCuckooTable : public SlotLookup<TwoLevelCuckooTable<Record>, CellS
  private:
   bool placeBucket(uint32_t b, Random64& random);
 
+  // While a build notes the keys' slots: per bucket, the slot (within the
+  // bucket) each staged key was placed in.
+  std::unique_ptr<uint16_t[]> placedAt_;
+  bool notedSlots_ = false;
+
   LargeArray<Slot> slots_;
   std::unique_ptr<SpinLock[]> locks_;
   std::unique_ptr<int16_t[]> counts_;
@@ -182,7 +195,8 @@ class TwoLevelCuckooTable : public SlotLookup<TwoLevelCuckooTable<Record>, CellS
 };
 
 template <class Record>
-uint32_t TwoLevelCuckooTable<Record>::build(const uint64_t* keys, uint32_t n, Random64& random) {
+uint32_t TwoLevelCuckooTable<Record>::build(const uint64_t* keys, uint32_t n, Random64& random,
+                                            uint32_t* slot_of_key) {
   assert(keys || n == 0);
   static constexpr uint32_t kDrawnModulus[3] = {0xB02C8EDFu, 0x617E3D15u, 0xEB9BEDF3u};
   for (int attempt = 1; attempt <= 6; ++attempt) {
@@ -196,8 +210,28 @@ uint32_t TwoLevelCuckooTable<Record>::build(const uint64_t* keys, uint32_t n, Ra
       setBucketFunction(
           BucketFunction::mixed(c1, c0, kDrawnModulus[attempt == 3 ? 0 : attempt - 4]));
     }
-    if (distribute(keys, n) && placeBuckets(random)) return n;
+    placedAt_.reset();
+    if (slot_of_key && slotCount() < 0xFFFFFFFFu)
+      placedAt_.reset(new (std::nothrow) uint16_t[uint64_t{bucketCount_} * kMaxBucketKeys]);
+    notedSlots_ = placedAt_ != nullptr;
+    if (!notedSlots_) slot_of_key = nullptr;  // the caller looks the keys up instead
+    if (distribute(keys, n, slot_of_key) && placeBuckets(random)) {
+      if (slot_of_key) {
+        // A staging slot b * kSlotsPerBucket + k (k < kMaxBucketKeys) names
+        // staged key k of bucket b.
+        const uint16_t* placed = placedAt_.get();
+#pragma omp parallel for schedule(static)
+        for (int64_t i = 0; i < static_cast<int64_t>(n); ++i) {
+          const uint32_t staged = slot_of_key[i];
+          const uint32_t b = staged / kSlotsPerBucket, k = staged % kSlotsPerBucket;
+          slot_of_key[i] = b * kSlotsPerBucket + placed[uint64_t{b} * kMaxBucketKeys + k];
+        }
+      }
+      placedAt_.reset();
+      return n;
+    }
   }
+  placedAt_.reset();
   release();
   return 0;
 }
@@ -230,7 +264,8 @@ bool TwoLevelCuckooTable<Record>::allocate(uint32_t n) {
 }
 
 template <class Record>
-bool TwoLevelCuckooTable<Record>::distribute(const uint64_t* keys, uint32_t n) {
+bool TwoLevelCuckooTable<Record>::distribute(const uint64_t* keys, uint32_t n,
+                                             uint32_t* staged_at) {
   if (!slots_) return false;
   const uint32_t B = bucketCount_;
   const int max_threads = omp_get_max_threads();
@@ -267,7 +302,9 @@ bool TwoLevelCuckooTable<Record>::distribute(const uint64_t* keys, uint32_t n) {
 #pragma omp for schedule(static)
       for (int64_t i = 0; i < static_cast<int64_t>(n); ++i) {
         const uint32_t b = bucketOf(keys[i]);
-        slots[static_cast<uint64_t>(b) * kSlotsPerBucket + mine[b]++].key = keys[i];
+        const uint64_t at = static_cast<uint64_t>(b) * kSlotsPerBucket + mine[b]++;
+        slots[at].key = keys[i];
+        if (staged_at) staged_at[i] = static_cast<uint32_t>(at);
       }
     }
   }
@@ -343,9 +380,11 @@ bool TwoLevelCuckooTable<Record>::placeBucket(uint32_t b, Random64& random) {
       }
     }
     if (left == 0) {
+      uint16_t* placed = placedAt_ ? placedAt_.get() + uint64_t{b} * kMaxBucketKeys : nullptr;
       for (uint32_t p = 0; p < kSlotsPerBucket; ++p) {
         bucket[p].key = where[p] == kNone ? kEmptyCellKey : staged[where[p]];
         bucket[p].rec = Record{};
+        if (placed && where[p] != kNone) placed[where[p]] = static_cast<uint16_t>(p);
       }
       return true;
     }

@@ -294,6 +294,50 @@ TEST(HashUCQef, Invert4AndDeterminant4MatchDoubleOracle) {
   }
 }
 
+// The minimiser forms only the cofactors it needs; its status and point must
+// be bit for bit those of determinant4 and invert4's last column, for
+// ordinary, nearly singular and singular quadrics and for points inside and
+// outside the cell.
+TEST(HashUCQef, MinimiserMatchesFullInverseBitForBit) {
+  const ClusterGrid g = makeGrid();
+  const uint64_t key = 2 + 4 * (2 + 4 * 2);  // cell (2, 2, 2)
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+  int solved = 0, singular = 0;
+  for (int t = 0; t < 20000; ++t) {
+    float q[16];
+    for (int i = 0; i < 16; ++i) q[i] = u(rng);
+    for (int i = 0; i < 4; ++i)
+      for (int j = 0; j < i; ++j) q[4 * i + j] = q[4 * j + i];
+    if (t % 5 == 1) q[8] = q[4], q[9] = q[5], q[10] = q[6];           // two equal rows
+    if (t % 5 == 2) q[0] *= 1e-12f, q[5] *= 1e-12f, q[10] *= 1e-12f;  // nearly singular
+    float m[16];
+    std::memcpy(m, q, sizeof m);
+    m[12] = m[13] = m[14] = 0.0f;
+    m[15] = 1.0f;
+    QefStatus want = QEF_SINGULAR;
+    Vec3 want_p(7, 7, 7);
+    float inv[16];
+    if (std::fabs(determinant4(m)) > 1e-30f) {
+      want = QEF_NO_INVERSE;
+      if (invert4(m, inv)) {
+        want_p = Vec3(inv[3], inv[7], inv[11]);
+        want = g.contains(key, want_p) ? QEF_SOLVED : QEF_OUTSIDE_CELL;
+      }
+    }
+    Vec3 p(7, 7, 7);
+    const QefStatus got = minimiseQuadric4(q, key, g, p);
+    ASSERT_EQ(got, want) << t;
+    solved += got == QEF_SOLVED;
+    singular += got == QEF_SINGULAR;
+    if (got == QEF_SOLVED || got == QEF_OUTSIDE_CELL) {
+      ASSERT_EQ(std::memcmp(&p, &want_p, sizeof p), 0) << t;
+    }
+  }
+  EXPECT_GT(solved, 0);
+  EXPECT_GT(singular, 0);
+}
+
 TEST(HashUCQef, SingularMatricesHaveZeroDeterminantAndNoInverse) {
   const float cases[][16] = {
       {1, 2, 3, 4, 1, 2, 3, 4, 5, 6, 7, 8, 0, 0, 0, 1},      // equal rows

@@ -136,5 +136,24 @@ TEST(IoNumberText, ShippedMeshesMatchPrintf) {
   EXPECT_EQ(check.differing, 0) << "of " << check.checked;
 }
 
+// Node and element numbers: every digit count and its edges, and random ones.
+TEST(IoNumberText, UnsignedMatchesPrintf) {
+  std::vector<uint64_t> values = {
+      0, 1, 9, 10, 99, 100, 2147483647ull, 4294967295ull, std::numeric_limits<uint64_t>::max()};
+  for (uint64_t p = 10; p <= 1000000000000000000ull; p *= 10)
+    for (uint64_t v : {p - 1, p, p + 1}) values.push_back(v);
+  std::mt19937_64 rng(3);
+  for (int i = 0; i < 100000; ++i) values.push_back(rng() >> (rng() % 64));
+  int differing = 0;
+  for (uint64_t v : values) {
+    char ours[32], theirs[32];
+    *format_unsigned(ours, v) = '\0';
+    std::snprintf(theirs, sizeof theirs, "%llu", static_cast<unsigned long long>(v));
+    if (std::strcmp(ours, theirs) != 0 && ++differing <= 5)
+      ADD_FAILURE() << v << ": \"" << ours << "\"";
+  }
+  EXPECT_EQ(differing, 0);
+}
+
 }  // namespace
 }  // namespace Tavrin

@@ -207,6 +207,24 @@ TEST(TablesTwoLevel, A511KeyBucketFitsAndThe512thOverflows) {
   expectHoldsExactly(t, keys);
 }
 
+// The slots a build notes are those a lookup finds, for a build that
+// succeeds at once, one that needs the second bucket function (a 512-key
+// bucket) and one over many buckets with several threads.
+TEST(TablesTwoLevel, NotedSlotsAreTheSlotsLookupsFind) {
+  const std::vector<std::vector<uint64_t>> cases = {sphereShellKeys(64), oneBucketKeys(512),
+                                                    randomKeys(100000, 7)};
+  for (const std::vector<uint64_t>& keys : cases) {
+    const uint32_t n = static_cast<uint32_t>(keys.size());
+    TwoLevel t;
+    std::vector<uint32_t> slot(n, 0xFFFFFFFFu);
+    ASSERT_EQ(t.build(keys.data(), n, handler_random(), slot.data()), n);
+    ASSERT_TRUE(t.notedSlots());
+    for (uint32_t i = 0; i < n; ++i) ASSERT_EQ(int64_t{slot[i]}, t.find_index(keys[i])) << i;
+    ASSERT_EQ(t.build(keys.data(), n, handler_random()), n);
+    EXPECT_FALSE(t.notedSlots());
+  }
+}
+
 TEST(TablesTwoLevel, StagingOrderDoesNotDependOnThreads) {
   const std::vector<uint64_t> keys = randomKeys(40000, 3);
   const uint32_t n = static_cast<uint32_t>(keys.size());
