@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/memory_check.h"
 #include "hashuc/cluster_pipeline.h"
 #include "hashuc/node_slots.h"
 #include "hashuc/output_assembly.h"
@@ -63,12 +64,15 @@ void placeCornerlessNodes(const Table& table, const NodeSlots& node_slots, const
   const int64_t n = static_cast<int64_t>(node_slots.slot.size());
   const int blocks = std::max(1, omp_get_max_threads());
   std::vector<std::vector<int32_t>> found(blocks);
+  ParallelAllocations allocations;
 #pragma omp parallel for schedule(static)
-  for (int blk = 0; blk < blocks; ++blk) {
-    const int64_t end = n * (blk + 1) / blocks;
-    for (int64_t i = n * blk / blocks; i < end; ++i)
-      if (slot[i] < slots && index[slot[i]] >= 0) found[blk].push_back(static_cast<int32_t>(i));
-  }
+  for (int blk = 0; blk < blocks; ++blk)
+    allocations.run([&] {
+      const int64_t end = n * (blk + 1) / blocks;
+      for (int64_t i = n * blk / blocks; i < end; ++i)
+        if (slot[i] < slots && index[slot[i]] >= 0) found[blk].push_back(static_cast<int32_t>(i));
+    });
+  allocations.rethrow();
   std::vector<double> sums(4 * output_of.size(), 0.0);
   for (const std::vector<int32_t>& nodes_of_block : found)
     for (const int32_t i : nodes_of_block) {

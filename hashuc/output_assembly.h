@@ -24,6 +24,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/memory_check.h"
 #include "hashuc/cluster_pipeline.h"
 #include "hashuc/grid.h"
 #include "hashuc/handler_interface.h"
@@ -214,61 +215,64 @@ bool assembleTrianglesAndLines(Table& table, const NormalizationBox& nb, const N
   std::vector<std::vector<OutputTriangle>> tri_parts(blocks);
   std::vector<std::vector<uint64_t>> edge_parts(blocks);
   std::vector<uint32_t> counts(static_cast<uint64_t>(blocks) * tri_buckets, 0);
+  ParallelAllocations candidate_allocations;
 #pragma omp parallel for schedule(dynamic, 1)
-  for (int blk = 0; blk < blocks; ++blk) {
-    const std::vector<int32_t>& spanning = crossings->spanning[blk];
-    std::vector<OutputTriangle>& tris = tri_parts[blk];
-    std::vector<uint64_t>& edges = edge_parts[blk];
-    uint32_t* count = counts.data() + static_cast<uint64_t>(blk) * tri_buckets;
-    tris.reserve(spanning.size());
-    auto edge = [&](int32_t a, int32_t b) {
-      edges.push_back(edgeWord(std::min(a, b), std::max(a, b)));
-    };
-    const size_t m = spanning.size();
-    for (size_t k = 0; k < m; ++k) {
-      // Scattered reads: the nodes of a triangle kFar ahead are fetched
-      // early, and the slots of one kNear ahead once their numbers are in.
-      constexpr size_t kFar = 16, kNear = 6;
-      if (k + kFar < m)
+  for (int blk = 0; blk < blocks; ++blk)
+    candidate_allocations.run([&] {
+      const std::vector<int32_t>& spanning = crossings->spanning[blk];
+      std::vector<OutputTriangle>& tris = tri_parts[blk];
+      std::vector<uint64_t>& edges = edge_parts[blk];
+      uint32_t* count = counts.data() + static_cast<uint64_t>(blk) * tri_buckets;
+      tris.reserve(spanning.size());
+      auto edge = [&](int32_t a, int32_t b) {
+        edges.push_back(edgeWord(std::min(a, b), std::max(a, b)));
+      };
+      const size_t m = spanning.size();
+      for (size_t k = 0; k < m; ++k) {
+        // Scattered reads: the nodes of a triangle kFar ahead are fetched
+        // early, and the slots of one kNear ahead once their numbers are in.
+        constexpr size_t kFar = 16, kNear = 6;
+        if (k + kFar < m)
+          for (int j = 0; j < 3; ++j) {
+            const int32_t later = in.node(spanning[k + kFar], j);
+            __builtin_prefetch(node_slot + later);
+            __builtin_prefetch(in.coords + static_cast<int64_t>(later) * in.components);
+          }
+        if (k + kNear < m)
+          for (int j = 0; j < 3; ++j)
+            __builtin_prefetch(so + node_slot[in.node(spanning[k + kNear], j)]);
+        const int64_t i = spanning[k];
+        uint32_t node[3];
+        const SlotOutput* r[3];
         for (int j = 0; j < 3; ++j) {
-          const int32_t later = in.node(spanning[k + kFar], j);
-          __builtin_prefetch(node_slot + later);
-          __builtin_prefetch(in.coords + static_cast<int64_t>(later) * in.components);
+          node[j] = static_cast<uint32_t>(in.node(i, j));
+          r[j] = so + node_slot[node[j]];
         }
-      if (k + kNear < m)
-        for (int j = 0; j < 3; ++j)
-          __builtin_prefetch(so + node_slot[in.node(spanning[k + kNear], j)]);
-      const int64_t i = spanning[k];
-      uint32_t node[3];
-      const SlotOutput* r[3];
-      for (int j = 0; j < 3; ++j) {
-        node[j] = static_cast<uint32_t>(in.node(i, j));
-        r[j] = so + node_slot[node[j]];
+        const int32_t o[3] = {r[0]->number, r[1]->number, r[2]->number};
+        if (o[0] != o[1] && o[1] != o[2] && o[0] != o[2]) {
+          const Vec3 p0 = nb.normalise(in.position(node[0]));
+          const Vec3 p1 = nb.normalise(in.position(node[1]));
+          const Vec3 p2 = nb.normalise(in.position(node[2]));
+          const Vec3 source_normal = normalize(cross(p1 - p0, p2 - p0));
+          const Vec3 new_normal =
+              normalize(cross(r[1]->point - r[0]->point, r[2]->point - r[0]->point));
+          if (dot(source_normal, new_normal) >= 0.0f)
+            tris.push_back({o[0], o[1], o[2]});
+          else
+            tris.push_back({o[0], o[2], o[1]});
+          ++count[smallestNode(tris.back()) % tri_buckets];
+        } else if (lines && !(o[0] == o[1] && o[1] == o[2])) {
+          // Records merged into one output node (sub-clusters) collapse it.
+          edge(o[0] != o[1] ? o[0] : o[1], o[0] != o[1] ? o[1] : o[2]);
+        }
       }
-      const int32_t o[3] = {r[0]->number, r[1]->number, r[2]->number};
-      if (o[0] != o[1] && o[1] != o[2] && o[0] != o[2]) {
-        const Vec3 p0 = nb.normalise(in.position(node[0]));
-        const Vec3 p1 = nb.normalise(in.position(node[1]));
-        const Vec3 p2 = nb.normalise(in.position(node[2]));
-        const Vec3 source_normal = normalize(cross(p1 - p0, p2 - p0));
-        const Vec3 new_normal =
-            normalize(cross(r[1]->point - r[0]->point, r[2]->point - r[0]->point));
-        if (dot(source_normal, new_normal) >= 0.0f)
-          tris.push_back({o[0], o[1], o[2]});
-        else
-          tris.push_back({o[0], o[2], o[1]});
-        ++count[smallestNode(tris.back()) % tri_buckets];
-      } else if (lines && !(o[0] == o[1] && o[1] == o[2])) {
-        // Records merged into one output node (sub-clusters) collapse it.
-        edge(o[0] != o[1] ? o[0] : o[1], o[0] != o[1] ? o[1] : o[2]);
+      if (!lines) return;
+      for (uint64_t w : crossings->pairs[blk]) {
+        const int32_t a = so[w >> 32].number, b = so[w & 0xFFFFFFFFu].number;
+        if (a != b) edge(a, b);
       }
-    }
-    if (!lines) continue;
-    for (uint64_t w : crossings->pairs[blk]) {
-      const int32_t a = so[w >> 32].number, b = so[w & 0xFFFFFFFFu].number;
-      if (a != b) edge(a, b);
-    }
-  }
+    });
+  candidate_allocations.rethrow();
   slot_output.reset();
 
   // Triangles: moved into bucket order (bucket of their smallest node), the
@@ -278,26 +282,29 @@ bool assembleTrianglesAndLines(Table& table, const NormalizationBox& nb, const N
   groupByBucket(tri_parts, tri_buckets, counts, start, sorted);
   std::vector<uint32_t>().swap(counts);
   std::vector<uint32_t> first_kept(tri_buckets + 1, 0);
+  ParallelAllocations allocations;
 #pragma omp parallel
   {
     std::vector<NodeSet> kept_sets;  // of the bucket's kept triangles, in order
 #pragma omp for schedule(static)
-    for (uint64_t b = 0; b < tri_buckets; ++b) {
-      OutputTriangle* seg = sorted.get() + start[b];
-      const uint32_t n = start[b + 1] - start[b];
-      kept_sets.clear();
-      uint32_t kept = 0;
-      for (uint32_t k = 0; k < n; ++k) {
-        const NodeSet set = nodeSet(seg[k]);
-        bool seen = false;
-        for (const NodeSet& earlier : kept_sets) seen |= earlier == set;
-        if (seen) continue;
-        kept_sets.push_back(set);
-        seg[kept++] = seg[k];
-      }
-      first_kept[b + 1] = kept;
-    }
+    for (uint64_t b = 0; b < tri_buckets; ++b)
+      allocations.run([&] {
+        OutputTriangle* seg = sorted.get() + start[b];
+        const uint32_t n = start[b + 1] - start[b];
+        kept_sets.clear();
+        uint32_t kept = 0;
+        for (uint32_t k = 0; k < n; ++k) {
+          const NodeSet set = nodeSet(seg[k]);
+          bool seen = false;
+          for (const NodeSet& earlier : kept_sets) seen |= earlier == set;
+          if (seen) continue;
+          kept_sets.push_back(set);
+          seg[kept++] = seg[k];
+        }
+        first_kept[b + 1] = kept;
+      });
   }
+  allocations.rethrow();
   for (uint64_t b = 0; b < tri_buckets; ++b) first_kept[b + 1] += first_kept[b];
   const uint64_t f = first_kept[tri_buckets];
   mesh.triangles.resize(3 * f);

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/memory_check.h"
 #include "hashuc/node_slots.h"
 #include "hashuc/recent_words.h"
 #include "tables/slot_groups.h"  // kNoSlot
@@ -88,51 +89,56 @@ inline int64_t classifyTriangles(const int32_t* triangles, int64_t count, int32_
     shares->blocks = blocks;
   }
   int64_t bad = count;
+  // Lists that cannot grow end the pass with std::bad_alloc on this thread.
+  ParallelAllocations allocations;
 #pragma omp parallel for schedule(static) reduction(min : bad)
-  for (int blk = 0; blk < blocks; ++blk) {
-    const int64_t begin = count * blk / blocks, end = count * (blk + 1) / blocks;
-    std::vector<int32_t>* spanning = crossings ? &crossings->spanning[blk] : nullptr;
-    std::vector<uint64_t>* pairs = crossings ? &crossings->pairs[blk] : nullptr;
-    RecentWords recent;
-    std::vector<int32_t>* share = parts ? &shares->list[static_cast<size_t>(blk) * parts] : nullptr;
-    // Room for every triangle in each list: only the pages written are used.
-    for (int p = 0; p < parts; ++p) share[p].reserve(static_cast<size_t>(end - begin));
-    for (int64_t t = begin; t < end; ++t) {
-      // The node map is read at scattered places: a later triangle's slots
-      // are fetched early.
-      constexpr int64_t kAhead = 16;
-      if (t + kAhead < end)
-        for (int c = 0; c < 3; ++c) {
-          const uint32_t later = static_cast<uint32_t>(node(t + kAhead, c));
-          if (later < n) __builtin_prefetch(node_slot + later);
+  for (int blk = 0; blk < blocks; ++blk)
+    allocations.run([&] {
+      const int64_t begin = count * blk / blocks, end = count * (blk + 1) / blocks;
+      std::vector<int32_t>* spanning = crossings ? &crossings->spanning[blk] : nullptr;
+      std::vector<uint64_t>* pairs = crossings ? &crossings->pairs[blk] : nullptr;
+      RecentWords recent;
+      std::vector<int32_t>* share =
+          parts ? &shares->list[static_cast<size_t>(blk) * parts] : nullptr;
+      // Room for every triangle in each list: only the pages written are used.
+      for (int p = 0; p < parts; ++p) share[p].reserve(static_cast<size_t>(end - begin));
+      for (int64_t t = begin; t < end; ++t) {
+        // The node map is read at scattered places: a later triangle's slots
+        // are fetched early.
+        constexpr int64_t kAhead = 16;
+        if (t + kAhead < end)
+          for (int c = 0; c < 3; ++c) {
+            const uint32_t later = static_cast<uint32_t>(node(t + kAhead, c));
+            if (later < n) __builtin_prefetch(node_slot + later);
+          }
+        uint32_t s[3];
+        bool ok = true;
+        for (int c = 0; c < 3 && ok; ++c) {
+          const uint32_t v = static_cast<uint32_t>(node(t, c));
+          s[c] = v < n ? node_slot[v] : kNoSlot;
+          ok = s[c] < slots;
         }
-      uint32_t s[3];
-      bool ok = true;
-      for (int c = 0; c < 3 && ok; ++c) {
-        const uint32_t v = static_cast<uint32_t>(node(t, c));
-        s[c] = v < n ? node_slot[v] : kNoSlot;
-        ok = s[c] < slots;
+        if (!ok) {
+          bad = std::min(bad, t);
+          return;  // later triangles of this block cannot come first
+        }
+        if (parts) {
+          const int p0 = partition->part(s[0]), p1 = partition->part(s[1]),
+                    p2 = partition->part(s[2]);
+          share[p0].push_back(static_cast<int32_t>(t));
+          if (p1 != p0) share[p1].push_back(static_cast<int32_t>(t));
+          if (p2 != p0 && p2 != p1) share[p2].push_back(static_cast<int32_t>(t));
+        }
+        if (!crossings || (s[0] == s[1] && s[1] == s[2])) continue;
+        if (s[0] != s[1] && s[1] != s[2] && s[0] != s[2]) {
+          spanning->push_back(static_cast<int32_t>(t));
+        } else {
+          const uint64_t w = s[0] != s[1] ? slotPairWord(s[0], s[1]) : slotPairWord(s[1], s[2]);
+          if (recent.admit(w)) pairs->push_back(w);
+        }
       }
-      if (!ok) {
-        bad = std::min(bad, t);
-        break;  // later triangles of this block cannot come first
-      }
-      if (parts) {
-        const int p0 = partition->part(s[0]), p1 = partition->part(s[1]),
-                  p2 = partition->part(s[2]);
-        share[p0].push_back(static_cast<int32_t>(t));
-        if (p1 != p0) share[p1].push_back(static_cast<int32_t>(t));
-        if (p2 != p0 && p2 != p1) share[p2].push_back(static_cast<int32_t>(t));
-      }
-      if (!crossings || (s[0] == s[1] && s[1] == s[2])) continue;
-      if (s[0] != s[1] && s[1] != s[2] && s[0] != s[2]) {
-        spanning->push_back(static_cast<int32_t>(t));
-      } else {
-        const uint64_t w = s[0] != s[1] ? slotPairWord(s[0], s[1]) : slotPairWord(s[1], s[2]);
-        if (recent.admit(w)) pairs->push_back(w);
-      }
-    }
-  }
+    });
+  allocations.rethrow();
   if (crossings && bad == count) {
     crossings->triangles = triangles;
     crossings->count = count;
